@@ -1,0 +1,33 @@
+# Fails unless every dynamic symbol defined by LIBRARY is a member of one of
+# the four public classes, or one of the linker's own symbols.
+# Usage: cmake -DLIBRARY=<path to .so> -P CheckExports.cmake
+find_program(NM nm REQUIRED)
+execute_process(COMMAND "${NM}" -D --defined-only -C "${LIBRARY}"
+  OUTPUT_VARIABLE _out RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" _lines "${_out}")
+set(_bad "")
+set(_count 0)
+foreach(_line IN LISTS _lines)
+  if(_line STREQUAL "")
+    continue()
+  endif()
+  # "<address> <type> <name>"
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" _name "${_line}")
+  if(_name MATCHES "^(get_special_points|Rotator|SimplifyPath|CurvatureAnalyzer)::")
+    math(EXPR _count "${_count} + 1")
+  elseif(_name MATCHES "^(_init|_fini|__bss_start|_edata|_end)$")
+  elseif(_name MATCHES "^QUORVANE_NAV2_ALGO_CORE_[0-9.]+$")
+  else()
+    string(APPEND _bad "  ${_line}\n")
+  endif()
+endforeach()
+if(_bad)
+  message(FATAL_ERROR "Unexpected exported symbols in ${LIBRARY}:\n${_bad}")
+endif()
+if(_count EQUAL 0)
+  message(FATAL_ERROR "No member of the public classes is exported from ${LIBRARY}")
+endif()
+message(STATUS "${_count} exported symbols, all members of the public classes")

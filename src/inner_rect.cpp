@@ -1,0 +1,1 @@
+// Inner rectangle helpers (filled in by the inner rectangle work).

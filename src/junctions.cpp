@@ -1,0 +1,1 @@
+// Junction detection helpers (filled in by the junction work).

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, tests, benchmarks and tool need,
+# when they are missing. Does nothing on a machine that has them all.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  libopencv-dev libopencv-contrib-dev
+  rosidl-tools rosidl-generator-c-cpp python3-ament-index librosidl-runtime-c-cpp-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev libyaml-cpp-dev nlohmann-json3-dev
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+if ! command -v apt-get >/dev/null; then
+  echo "missing packages and no apt-get: ${missing[*]}" >&2
+  exit 1
+fi
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

