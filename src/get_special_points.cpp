@@ -1,5 +1,9 @@
 #include "get_special_points.hpp"
 
+#include <array>
+
+#include "junctions.hpp"
+
 get_special_points::get_special_points() = default;
 
 get_special_points::~get_special_points() = default;
@@ -9,8 +13,17 @@ get_special_points::~get_special_points() = default;
 int get_special_points::SkeletonGetJunctionPt(
   const cv::Mat & skeleton, std::vector<cv::Point> & junctions)
 {
-  (void)skeleton;
-  junctions.assign(2, cv::Point(0, 0));
+  // 1. The output is emptied before anything else, so a rejected image leaves it empty.
+  junctions.clear();
+  if (skeleton.type() != CV_8UC1 || skeleton.dims > 2) {
+    CV_Error_(
+      cv::Error::StsUnsupportedFormat,
+      ("SkeletonGetJunctionPt: the skeleton must be a 2-D CV_8UC1 image, got %s with %d dims",
+       cv::typeToString(skeleton.type()).c_str(), skeleton.dims));
+  }
+  // 2. Junction pixels and the farthest pair among them.
+  const std::array<cv::Point, 2> ends = quorvane::detail::farthestJunctionPixels(skeleton);
+  junctions.assign(ends.begin(), ends.end());
   return 0;
 }
 

@@ -1,0 +1,128 @@
+// Junction detection and farthest pair: the single lookup-table pass against
+// the literal twelve hit-or-miss passes and one plain memory pass
+// (cv::countNonZero) on a 4000x4000 skeleton, and the hull pair search on a
+// filled 2000x2000 square (about four million junction pixels). Compare the
+// figures of one run as ratios.
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "get_special_points.hpp"
+#include "junctions.hpp"
+
+namespace
+{
+
+// 4000x4000 line drawing: random one-pixel lines, crossing each other.
+const cv::Mat & skeleton4000()
+{
+  static const cv::Mat img = [] {
+    cv::Mat m = cv::Mat::zeros(4000, 4000, CV_8UC1);
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> coord(0, 3999);
+    for (int k = 0; k < 150; ++k) {
+      cv::line(
+        m, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}, cv::Scalar(255), 1, cv::LINE_8);
+    }
+    return m;
+  }();
+  return img;
+}
+
+const cv::Mat & filledSquare2000()
+{
+  static const cv::Mat img(2000, 2000, CV_8UC1, cv::Scalar(255));
+  return img;
+}
+
+// The literal formulation: zero frame, 0/1 image, twelve hit-or-miss passes
+// ORed into a mask, junction pixels read back.
+std::vector<cv::Point> literalJunctionPixels(const cv::Mat & skeleton)
+{
+  static const uchar kKernels[12][9] = {
+    {1, 0, 1, 0, 1, 0, 0, 1, 0}, {0, 1, 0, 0, 1, 1, 1, 0, 0}, {0, 0, 1, 1, 1, 0, 0, 0, 1},
+    {1, 0, 0, 0, 1, 1, 0, 1, 0}, {0, 1, 0, 0, 1, 0, 1, 0, 1}, {0, 0, 1, 1, 1, 0, 0, 1, 0},
+    {1, 0, 0, 0, 1, 1, 1, 0, 0}, {0, 1, 0, 1, 1, 0, 0, 0, 1}, {1, 0, 0, 0, 1, 0, 1, 0, 1},
+    {1, 0, 1, 0, 1, 0, 1, 0, 0}, {1, 0, 1, 0, 1, 0, 0, 0, 1}, {0, 0, 1, 0, 1, 0, 1, 0, 1}};
+  cv::Mat padded, binary, hit;
+  cv::copyMakeBorder(
+    skeleton, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar(0));
+  cv::threshold(padded, binary, 0, 1, cv::THRESH_BINARY);
+  cv::Mat mask = cv::Mat::zeros(padded.size(), CV_8UC1);
+  for (const auto & k : kKernels) {
+    cv::morphologyEx(
+      binary, hit, cv::MORPH_HITMISS, cv::Mat(3, 3, CV_8UC1, const_cast<uchar *>(k)));
+    cv::bitwise_or(hit, mask, mask);
+  }
+  std::vector<cv::Point> points;
+  cv::findNonZero(mask, points);
+  for (cv::Point & p : points) {
+    p -= cv::Point(1, 1);
+  }
+  return points;
+}
+
+// Every figure is single-threaded, like the library.
+void singleThreaded() { cv::setNumThreads(1); }
+
+void BM_Skeleton4000_LiteralTwelveKernels(benchmark::State & state)
+{
+  singleThreaded();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(literalJunctionPixels(skeleton4000()));
+  }
+}
+
+void BM_Skeleton4000_LookupTablePass(benchmark::State & state)
+{
+  singleThreaded();
+  std::vector<cv::Point> points;
+  for (auto _ : state) {
+    points.clear();
+    quorvane::detail::collectJunctionPixels(skeleton4000(), points);
+    benchmark::DoNotOptimize(points.data());
+  }
+  state.counters["junctions"] = static_cast<double>(points.size());
+  state.counters["set_pixels"] = cv::countNonZero(skeleton4000());
+}
+
+void BM_Skeleton4000_CountNonZero(benchmark::State & state)
+{
+  singleThreaded();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(cv::countNonZero(skeleton4000()));
+  }
+}
+
+void BM_FilledSquare2000_PairSearch(benchmark::State & state)
+{
+  std::vector<cv::Point> points;
+  quorvane::detail::collectJunctionPixels(filledSquare2000(), points);
+  quorvane::detail::IndexPair pair{0, 0};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(quorvane::detail::farthestPairInRasterOrder(points, pair));
+  }
+  state.counters["junctions"] = static_cast<double>(points.size());
+}
+
+void BM_FilledSquare2000_WholeCall(benchmark::State & state)
+{
+  get_special_points gsp;
+  std::vector<cv::Point> junctions;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(gsp.SkeletonGetJunctionPt(filledSquare2000(), junctions));
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Skeleton4000_LiteralTwelveKernels)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Skeleton4000_LookupTablePass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Skeleton4000_CountNonZero)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilledSquare2000_PairSearch)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilledSquare2000_WholeCall)->Unit(benchmark::kMillisecond);
