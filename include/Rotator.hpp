@@ -69,8 +69,10 @@ public:
    *                       image.
    * @param extraAngle     Radians added to the main direction.
    * @return The total rotation, extraAngle + main direction, in radians.
-   * @throws cv::Exception from OpenCV for an image it does not accept; the
-   *         outputs are untouched when the main direction fails.
+   * @throws cv::Exception from OpenCV for an image it does not accept, and
+   *         (StsOutOfRange) when the rotated outline does not fit in int
+   *         pixel coordinates (a pivot near the int limits, a non-finite
+   *         angle); in both cases before either output is touched.
    */
   double computeImageRotationMatrix(
     const cv::Mat & image, cv::Mat & rotationMatrix, cv::Rect & bounds, const cv::Point * center,

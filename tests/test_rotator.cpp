@@ -1,0 +1,711 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "sample_floor_plan.hpp"
+#include "Rotator.hpp"
+#include "rotator_internal.hpp"
+
+namespace
+{
+
+using quorvane::detail::directionBin;
+using quorvane::detail::DirectionHistogram;
+using quorvane::detail::HoughAttempt;
+
+constexpr double kPi = 3.141592653589793;
+
+double rad(double degrees) { return degrees * kPi / 180.0; }
+
+/// A 400 x 400 map with one free 300 x 80 room whose long walls run at
+/// @p degrees (from +x toward +y), drawn without anti-aliasing.
+cv::Mat roomMap(double degrees)
+{
+  cv::Mat img = cv::Mat::zeros(400, 400, CV_8UC1);
+  const double c = std::cos(rad(degrees));
+  const double s = std::sin(rad(degrees));
+  std::vector<cv::Point> corners;
+  for (const auto & uv :
+       std::vector<std::pair<double, double>>{{-150, -40}, {150, -40}, {150, 40}, {-150, 40}}) {
+    corners.emplace_back(
+      cvRound(200 + uv.first * c - uv.second * s), cvRound(200 + uv.first * s + uv.second * c));
+  }
+  cv::fillConvexPoly(img, corners, cv::Scalar(255), cv::LINE_8);
+  return img;
+}
+
+cv::Point2d apply(const cv::Mat & m, cv::Point2d p)
+{
+  return {
+    m.at<double>(0, 0) * p.x + m.at<double>(0, 1) * p.y + m.at<double>(0, 2),
+    m.at<double>(1, 0) * p.x + m.at<double>(1, 1) * p.y + m.at<double>(1, 2)};
+}
+
+// ------------------------------------------------------------ histogram
+
+TEST(DirectionHistogram, FoldsDirectionsIntoZeroToPi)
+{
+  using quorvane::detail::foldedDirection;
+  EXPECT_EQ(foldedDirection(1, 0), 0.0);
+  EXPECT_EQ(foldedDirection(-1, 0), kPi);
+  EXPECT_EQ(foldedDirection(0, 1), kPi / 2);
+  EXPECT_EQ(foldedDirection(0, -1), kPi / 2);
+  EXPECT_DOUBLE_EQ(foldedDirection(1, -1), 3 * kPi / 4);
+  EXPECT_DOUBLE_EQ(foldedDirection(-1, -1), kPi / 4);
+}
+
+TEST(DirectionHistogram, BinsAreFiveDegreesWithPiInTheLastBin)
+{
+  const std::vector<std::pair<double, int>> table = {{0.0, 0},       {rad(1), 0},  {rad(4), 0},
+                                                     {rad(6), 1},    {kPi / 4, 9}, {kPi / 2, 18},
+                                                     {rad(179), 35}, {kPi, 35}};
+  for (const auto & entry : table) {
+    EXPECT_EQ(directionBin(entry.first), entry.second) << entry.first;
+  }
+}
+
+TEST(DirectionHistogram, FourAndSixDegreesAreNotAveraged)
+{
+  DirectionHistogram h;
+  h.add(rad(4), 10.0);
+  h.add(rad(6), 11.0);
+  EXPECT_EQ(h.heaviestBin(), 1);
+  EXPECT_DOUBLE_EQ(h.meanDirectionOfHeaviestBin(), rad(6));
+}
+
+TEST(DirectionHistogram, OneAndOneSeventyNineDegreesAreNotPooled)
+{
+  DirectionHistogram h;
+  h.add(rad(1), 10.0);
+  h.add(rad(179), 6.0);
+  h.add(rad(178), 6.0);
+  EXPECT_EQ(h.heaviestBin(), 35);
+  EXPECT_NEAR(h.meanDirectionOfHeaviestBin(), rad(178.5), 1e-12);
+}
+
+TEST(DirectionHistogram, EqualTotalsGoToTheLowerBin)
+{
+  DirectionHistogram h;
+  h.add(rad(52), 10.0);
+  h.add(rad(22), 4.0);
+  h.add(rad(23), 6.0);
+  EXPECT_EQ(h.heaviestBin(), 4);
+  EXPECT_NEAR(h.meanDirectionOfHeaviestBin(), rad(22.6), 1e-12);
+}
+
+TEST(DirectionHistogram, MeanIsLengthWeightedInsideTheBin)
+{
+  DirectionHistogram h;
+  h.add(rad(11), 30.0);
+  h.add(rad(13), 10.0);
+  EXPECT_NEAR(h.meanDirectionOfHeaviestBin(), rad(11.5), 1e-12);
+}
+
+TEST(DirectionHistogram, HorizontalSegmentsGiveZeroOrPiByDrawingOrder)
+{
+  DirectionHistogram leftToRight;
+  leftToRight.addSegment(cv::Vec4i(0, 5, 10, 5));
+  EXPECT_EQ(leftToRight.meanDirectionOfHeaviestBin(), 0.0);
+  DirectionHistogram rightToLeft;
+  rightToLeft.addSegment(cv::Vec4i(10, 5, 0, 5));
+  EXPECT_EQ(rightToLeft.heaviestBin(), 35);
+  EXPECT_EQ(rightToLeft.meanDirectionOfHeaviestBin(), kPi);
+}
+
+TEST(DirectionHistogram, ZeroLengthSegmentsAreSkipped)
+{
+  DirectionHistogram h;
+  h.addSegment(cv::Vec4i(3, 3, 3, 3));
+  EXPECT_EQ(h.meanDirectionOfHeaviestBin(), 0.0);
+  h.addSegment(cv::Vec4i(3, 3, 3, 9));
+  EXPECT_EQ(h.meanDirectionOfHeaviestBin(), kPi / 2);
+}
+
+// ------------------------------------------------------------ vote ladder
+
+/// Runs the ladder with a fake detector yielding counts[i] segments at
+/// attempt i; returns the attempts made.
+std::vector<HoughAttempt> ladderWithCounts(
+  const std::vector<size_t> & counts, std::vector<cv::Vec4i> & segments)
+{
+  std::vector<HoughAttempt> made;
+  quorvane::detail::detectSegmentsWithFallingVotes(
+    [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
+      out.assign(counts[made.size()], cv::Vec4i(0, 0, 1, 1));
+      made.push_back(a);
+    },
+    segments);
+  return made;
+}
+
+TEST(VoteLadder, FourSegmentsAtTheFirstThresholdStopTheSearch)
+{
+  std::vector<cv::Vec4i> segments;
+  EXPECT_EQ(ladderWithCounts({4, 9, 9, 9, 9}, segments).size(), 1u);
+  EXPECT_EQ(segments.size(), 4u);
+}
+
+TEST(VoteLadder, ThreeSegmentsTriggerTheNextAttempt)
+{
+  std::vector<cv::Vec4i> segments;
+  const auto made = ladderWithCounts({3, 5, 9, 9, 9}, segments);
+  ASSERT_EQ(made.size(), 2u);
+  EXPECT_EQ(made[1].votes, 16);
+  EXPECT_EQ(segments.size(), 5u);
+}
+
+TEST(VoteLadder, FiveAttemptsWithFallingParametersThenTheLastListIsUsed)
+{
+  std::vector<cv::Vec4i> segments;
+  const auto made = ladderWithCounts({0, 1, 3, 0, 2}, segments);
+  ASSERT_EQ(made.size(), 5u);
+  const int votes[] = {20, 16, 12, 8, 4};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(made[i].votes, votes[i]);
+    EXPECT_EQ(made[i].minLength, votes[i]);
+    EXPECT_EQ(made[i].maxGap, 1.5 * votes[i]);
+  }
+  EXPECT_EQ(segments.size(), 2u);
+}
+
+TEST(VoteLadder, HandDrawnEdgesWithThreeLongLinesNeedTheSecondAttempt)
+{
+  // Three horizontal edges of 40 pixels and a vertical one of 17, which only
+  // the second attempt (minimum length 16) accepts.
+  cv::Mat edges = cv::Mat::zeros(100, 100, CV_8UC1);
+  for (int y : {10, 30, 50}) {
+    cv::line(edges, {10, y}, {49, y}, cv::Scalar(255), 1, cv::LINE_8);
+  }
+  cv::line(edges, {80, 10}, {80, 26}, cv::Scalar(255), 1, cv::LINE_8);
+  std::vector<size_t> counts;
+  std::vector<cv::Vec4i> segments;
+  quorvane::detail::detectSegmentsWithFallingVotes(
+    [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
+      cv::HoughLinesP(edges, out, 1.0, CV_PI / 180, a.votes, a.minLength, a.maxGap);
+      counts.push_back(out.size());
+    },
+    segments);
+  EXPECT_EQ(counts, (std::vector<size_t>{3, 4}));
+}
+
+// ------------------------------------------------------------ main direction
+
+struct WallCase
+{
+  double degrees;
+  int bin;
+  double tolerance;  ///< degrees
+};
+
+class MainDirection : public ::testing::TestWithParam<WallCase>
+{
+};
+
+TEST_P(MainDirection, SyntheticRoomGivesItsWallDirection)
+{
+  const WallCase wall = GetParam();
+  const double dir = Rotator().computeImageMainDirection(roomMap(wall.degrees));
+  EXPECT_EQ(directionBin(dir), wall.bin);
+  EXPECT_NEAR(dir, rad(wall.degrees), rad(wall.tolerance));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  Walls, MainDirection,
+  ::testing::Values(
+    WallCase{0, 0, 0}, WallCase{17, 3, 0.5}, WallCase{45, 9, 0}, WallCase{90, 18, 0},
+    WallCase{178, 35, 0.5}));
+
+TEST(MainDirectionOf, SampleFloorPlanAtSeventeenDegrees)
+{
+  const cv::Mat plan = quorvane::tools::makeSampleFloorPlan({600, 600}, 17.0, 3);
+  EXPECT_NEAR(Rotator().computeImageMainDirection(plan), rad(17), rad(1));
+}
+
+TEST(MainDirectionOf, AllZeroImageIsZero)
+{
+  EXPECT_EQ(Rotator().computeImageMainDirection(cv::Mat::zeros(50, 60, CV_8UC1)), 0.0);
+}
+
+TEST(MainDirectionOf, SegmentsFoundOnlyAtTheFifthAttemptAreUsed)
+{
+  cv::Mat img = cv::Mat::zeros(40, 40, CV_8UC1);
+  cv::rectangle(img, cv::Rect(15, 15, 6, 6), cv::Scalar(255), cv::FILLED);
+  cv::Mat edges;
+  cv::Canny(img, edges, 50.0, 150.0, 3, false);
+  std::vector<cv::Vec4i> segments;
+  int attempts = 0;
+  quorvane::detail::detectSegmentsWithFallingVotes(
+    [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
+      cv::HoughLinesP(edges, out, 1.0, CV_PI / 180, a.votes, a.minLength, a.maxGap);
+      ++attempts;
+    },
+    segments);
+  ASSERT_EQ(attempts, 5);
+  ASSERT_GT(segments.size(), 0u);
+  ASSERT_LE(segments.size(), 3u);
+  DirectionHistogram h;
+  for (const auto & s : segments) {
+    h.addSegment(s);
+  }
+  EXPECT_NE(h.meanDirectionOfHeaviestBin(), 0.0);
+  EXPECT_EQ(Rotator().computeImageMainDirection(img), h.meanDirectionOfHeaviestBin());
+}
+
+TEST(MainDirectionOf, NonEightBitImageThrows)
+{
+  EXPECT_THROW(
+    Rotator().computeImageMainDirection(cv::Mat::zeros(20, 20, CV_32FC1)), cv::Exception);
+}
+
+// ------------------------------------------------------------ bounding box
+
+/// Literal reading: every byte of every row, through the row step.
+std::pair<cv::Point, cv::Point> boxOracle(const cv::Mat & img)
+{
+  cv::Point lo(INT_MAX, INT_MAX);
+  cv::Point hi(0, 0);
+  for (int y = 0; y < img.rows; ++y) {
+    for (int x = 0; x < img.cols; ++x) {
+      if (img.ptr<uchar>(y)[x] == 255) {
+        lo = {std::min(lo.x, x), std::min(lo.y, y)};
+        hi = {std::max(hi.x, x), std::max(hi.y, y)};
+      }
+    }
+  }
+  return {lo, hi};
+}
+
+TEST(MinMaxCoordinates, EmptyImagesGiveTheInitialCorners)
+{
+  for (const cv::Mat & img : {cv::Mat(), cv::Mat(0, 5, CV_8UC1), cv::Mat(5, 0, CV_8UC1)}) {
+    cv::Point lo(1, 2);
+    cv::Point hi(3, 4);
+    Rotator().getMinMaxCoordinates(img, lo, hi);
+    EXPECT_EQ(lo, cv::Point(INT_MAX, INT_MAX));
+    EXPECT_EQ(hi, cv::Point(0, 0));
+  }
+}
+
+TEST(MinMaxCoordinates, OnlyTheValue255Counts)
+{
+  cv::Mat img(6, 7, CV_8UC1, cv::Scalar(254));
+  cv::Point lo;
+  cv::Point hi;
+  Rotator().getMinMaxCoordinates(img, lo, hi);
+  EXPECT_EQ(lo, cv::Point(INT_MAX, INT_MAX));
+  EXPECT_EQ(hi, cv::Point(0, 0));
+  img.at<uchar>(4, 2) = 255;
+  Rotator().getMinMaxCoordinates(img, lo, hi);
+  EXPECT_EQ(lo, cv::Point(2, 4));
+  EXPECT_EQ(hi, cv::Point(2, 4));
+}
+
+TEST(MinMaxCoordinates, ExtentsComeFromDifferentRows)
+{
+  cv::Mat img = cv::Mat::zeros(9, 12, CV_8UC1);
+  img.at<uchar>(2, 5) = 255;
+  img.at<uchar>(4, 1) = 255;
+  img.at<uchar>(5, 10) = 255;
+  img.at<uchar>(7, 6) = 255;
+  cv::Point lo;
+  cv::Point hi;
+  Rotator().getMinMaxCoordinates(img, lo, hi);
+  EXPECT_EQ(lo, cv::Point(1, 2));
+  EXPECT_EQ(hi, cv::Point(10, 7));
+}
+
+TEST(MinMaxCoordinates, OtherTypesThrowBeforeTouchingTheOutputs)
+{
+  for (int type : {CV_8UC3, CV_8SC1, CV_16UC1, CV_32FC1}) {
+    cv::Point lo(-7, -8);
+    cv::Point hi(-9, -10);
+    EXPECT_THROW(Rotator().getMinMaxCoordinates(cv::Mat::zeros(4, 4, type), lo, hi), cv::Exception);
+    EXPECT_EQ(lo, cv::Point(-7, -8));
+    EXPECT_EQ(hi, cv::Point(-9, -10));
+  }
+}
+
+TEST(MinMaxCoordinates, RoiViewsMatchTheLiteralScan)
+{
+  const unsigned seed = 20240611;
+  std::mt19937 rng(seed);
+  for (int trial = 0; trial < 400; ++trial) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed << " trial " << trial);
+    cv::Mat parent(1 + static_cast<int>(rng() % 60), 1 + static_cast<int>(rng() % 90), CV_8UC1);
+    cv::randu(parent, 250, 256);  // a few 255 among near misses
+    const int x0 = static_cast<int>(rng() % static_cast<unsigned>(parent.cols));
+    const int y0 = static_cast<int>(rng() % static_cast<unsigned>(parent.rows));
+    const cv::Rect roi(
+      x0, y0, 1 + static_cast<int>(rng() % static_cast<unsigned>(parent.cols - x0)),
+      1 + static_cast<int>(rng() % static_cast<unsigned>(parent.rows - y0)));
+    cv::Mat view = parent(roi);
+    if (trial % 3 == 0) {
+      view.setTo(0, view > static_cast<int>(250 + rng() % 6));  // sparser marks
+    }
+    cv::Point lo;
+    cv::Point hi;
+    Rotator().getMinMaxCoordinates(view, lo, hi);
+    const auto expected = boxOracle(view.clone());
+    EXPECT_EQ(lo, expected.first);
+    EXPECT_EQ(hi, expected.second);
+  }
+}
+
+// ------------------------------------------------------------ rotation matrix
+
+TEST(RotationMatrix, PivotIsTheTruncatedMiddleOfTheMarkedBox)
+{
+  cv::Mat img = cv::Mat::zeros(8, 10, CV_8UC1);
+  img.at<uchar>(2, 3) = 255;
+  img.at<uchar>(5, 6) = 255;
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.0);
+  // (3 + 6) / 2 and (2 + 5) / 2 truncate to (4, 3), which lands in the middle.
+  const cv::Point2d middle = apply(m, {4, 3});
+  EXPECT_NEAR(middle.x, bounds.width * 0.5, 1e-9);
+  EXPECT_NEAR(middle.y, bounds.height * 0.5, 1e-9);
+}
+
+TEST(RotationMatrix, HorizontalMapWithoutExtraAngleIsATranslation)
+{
+  cv::Mat m(5, 5, CV_8UC1, cv::Scalar(7));
+  const cv::Mat previous = m;
+  cv::Rect bounds;
+  const cv::Mat img = roomMap(0);  // room box (50..350, 160..240): pivot (200, 200)
+  EXPECT_EQ(Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.0), 0.0);
+  ASSERT_EQ(m.type(), CV_64FC1);
+  ASSERT_EQ(m.size(), cv::Size(3, 2));
+  EXPECT_EQ(bounds, cv::Rect(0, 0, 401, 401));
+  const cv::Mat expected = (cv::Mat_<double>(2, 3) << 1, 0, 0.5, 0, 1, 0.5);
+  EXPECT_EQ(cv::norm(m, expected, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::countNonZero(previous != 7), 0);  // the old buffer was not written
+}
+
+TEST(RotationMatrix, ReturnsTheRadianSumAndTurnsTheMainDirectionOntoX)
+{
+  const cv::Mat img = roomMap(17);
+  const double main = Rotator().computeImageMainDirection(img);
+  cv::Mat m;
+  cv::Rect bounds;
+  EXPECT_EQ(Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.0), main);
+  const cv::Point2d x = apply(m, {std::cos(main), std::sin(main)}) - apply(m, {0, 0});
+  EXPECT_NEAR(x.x, 1.0, 1e-12);
+  EXPECT_NEAR(x.y, 0.0, 1e-12);
+  EXPECT_DOUBLE_EQ(
+    Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.25), 0.25 + main);
+}
+
+TEST(RotationMatrix, VerticalAndNearlyReversedWalls)
+{
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(roomMap(90), m, bounds, nullptr, 0.0);
+  // 90 degrees counter-clockwise as displayed: +y (down) becomes +x.
+  EXPECT_NEAR(m.at<double>(0, 1), 1.0, 1e-12);
+  EXPECT_NEAR(m.at<double>(1, 0), -1.0, 1e-12);
+  Rotator().computeImageRotationMatrix(roomMap(178), m, bounds, nullptr, 0.0);
+  EXPECT_LT(m.at<double>(0, 0), -0.999);  // nearly upside down
+}
+
+TEST(RotationMatrix, GivenCentreIsUsedEvenOutsideTheImage)
+{
+  const cv::Point centre(-50, 500);
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(roomMap(17), m, bounds, &centre, 0.0);
+  const cv::Point2d middle = apply(m, centre);
+  EXPECT_NEAR(middle.x, bounds.width * 0.5, 1e-9);
+  EXPECT_NEAR(middle.y, bounds.height * 0.5, 1e-9);
+}
+
+TEST(RotationMatrix, CentredPivotKeepsTheWholeImageAndCornerPivotCutsIt)
+{
+  const cv::Mat img = roomMap(17);
+  const std::vector<cv::Point2d> corners = {{0, 0}, {399, 0}, {0, 399}, {399, 399}};
+  cv::Mat m;
+  cv::Rect bounds;
+  const cv::Point middle(200, 200);
+  Rotator().computeImageRotationMatrix(img, m, bounds, &middle, 0.4);
+  for (const auto & c : corners) {
+    const cv::Point2d p = apply(m, c);
+    EXPECT_TRUE(p.x >= 0 && p.y >= 0 && p.x <= bounds.width && p.y <= bounds.height) << c;
+  }
+  const cv::Point nearCorner(10, 10);
+  Rotator().computeImageRotationMatrix(img, m, bounds, &nearCorner, 0.4);
+  const cv::Point2d far = apply(m, {399, 399});
+  EXPECT_TRUE(far.x > bounds.width || far.y > bounds.height);
+}
+
+TEST(RotationMatrix, MapWithoutMarkedPixelsPivotsFarAwayAndRotatesToZeros)
+{
+  const cv::Mat img = cv::Mat::zeros(20, 30, CV_8UC1);
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.0);
+  const cv::Point2d middle = apply(m, {1073741823, 1073741823});
+  EXPECT_EQ(middle, cv::Point2d(bounds.width * 0.5, bounds.height * 0.5));
+  cv::Mat rotated;
+  Rotator().rotateImage(img, rotated, m, bounds);
+  EXPECT_EQ(rotated.size(), bounds.size());
+  EXPECT_EQ(cv::countNonZero(rotated), 0);
+}
+
+TEST(RotationMatrix, FailuresLeaveTheOutputsUntouched)
+{
+  const cv::Mat original = (cv::Mat_<double>(2, 3) << 1, 2, 3, 4, 5, 6);
+  const cv::Point huge(INT_MAX, INT_MAX);
+  struct Case
+  {
+    cv::Mat image;
+    const cv::Point * centre;
+    double extra;
+  };
+  const std::vector<Case> cases = {
+    {cv::Mat::zeros(10, 10, CV_32FC1), nullptr, 0.0},  // edge detection refuses
+    {cv::Mat::zeros(10, 10, CV_8UC3), nullptr, 0.0},   // the box needs one byte per pixel
+    {cv::Mat::zeros(10, 10, CV_8UC1), &huge, 0.0},     // window beyond int
+    {cv::Mat::zeros(10, 10, CV_8UC1), nullptr, NAN}};  // no window at all
+  for (const Case & c : cases) {
+    cv::Mat m = original;
+    cv::Rect bounds(1, 2, 3, 4);
+    EXPECT_THROW(
+      Rotator().computeImageRotationMatrix(c.image, m, bounds, c.centre, c.extra), cv::Exception);
+    EXPECT_EQ(m.data, original.data);
+    EXPECT_EQ(bounds, cv::Rect(1, 2, 3, 4));
+  }
+}
+
+// ------------------------------------------------------------ rotated image
+
+TEST(RotatedImage, HoldsOnlyZeroAnd255AndHasTheBoundsSize)
+{
+  const cv::Mat plan = quorvane::tools::makeSampleFloorPlan({300, 240}, 17.0, 5);
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(plan, m, bounds, nullptr, 0.0);
+  cv::Mat rotated;
+  Rotator().rotateImage(plan, rotated, m, bounds);
+  EXPECT_EQ(rotated.size(), bounds.size());
+  EXPECT_EQ(rotated.type(), CV_8UC1);
+  EXPECT_EQ(cv::countNonZero((rotated != 0) & (rotated != 255)), 0);
+  EXPECT_GT(cv::countNonZero(rotated), cv::countNonZero(plan) * 9 / 10);
+}
+
+TEST(RotatedImage, TranslationMovesContentAndFillsWithZero)
+{
+  cv::Mat img = cv::Mat::zeros(6, 6, CV_8UC1);
+  img(cv::Rect(1, 1, 4, 4)).setTo(255);
+  const cv::Mat m = (cv::Mat_<double>(2, 3) << 1, 0, 2, 0, 1, 1);
+  cv::Mat rotated;
+  Rotator().rotateImage(img, rotated, m, cv::Rect(-3, -3, 8, 7));
+  cv::Mat expected = cv::Mat::zeros(7, 8, CV_8UC1);
+  expected(cv::Rect(3, 2, 4, 4)).setTo(255);
+  EXPECT_EQ(cv::countNonZero(rotated != expected), 0);
+}
+
+TEST(RotatedImage, WindowFarFromTheSourceIsAllZeroLikeTheWarp)
+{
+  const cv::Mat img(30, 40, CV_8UC1, cv::Scalar(255));
+  const cv::Mat m = (cv::Mat_<double>(2, 3) << 0.8, 0.6, 5000, -0.6, 0.8, -7000);
+  cv::Mat rotated;
+  Rotator().rotateImage(img, rotated, m, cv::Rect(0, 0, 50, 50));
+  cv::Mat warped;
+  cv::warpAffine(img, warped, m, {50, 50}, cv::INTER_AREA, cv::BORDER_CONSTANT, cv::Scalar());
+  EXPECT_EQ(cv::countNonZero(warped), 0);
+  EXPECT_EQ(rotated.size(), cv::Size(50, 50));
+  EXPECT_EQ(cv::countNonZero(rotated), 0);
+}
+
+TEST(RotatedImage, OnlyWindowsClearOfTheSourceAreShortCut)
+{
+  using quorvane::detail::warpMissesSource;
+  const auto shift = [](double tx, double ty) {
+    return cv::Mat((cv::Mat_<double>(2, 3) << 1, 0, tx, 0, 1, ty));
+  };
+  const cv::Size src(40, 30);
+  const cv::Size dst(10, 10);
+  EXPECT_FALSE(warpMissesSource(shift(0, 0), src, dst));
+  EXPECT_FALSE(warpMissesSource(shift(10, 0), src, dst));   // window reaches x = -1
+  EXPECT_TRUE(warpMissesSource(shift(13, 0), src, dst));    // window ends at x = -4
+  EXPECT_TRUE(warpMissesSource(shift(0, -32), src, dst));   // window starts at y = 32
+  EXPECT_FALSE(warpMissesSource(shift(NAN, 0), src, dst));  // left to the warp
+  EXPECT_FALSE(warpMissesSource(cv::Mat::zeros(2, 3, CV_64F), src, dst));  // singular
+}
+
+TEST(RotatedImage, MalformedMatrixThrows)
+{
+  const cv::Mat img = cv::Mat::zeros(10, 10, CV_8UC1);
+  cv::Mat rotated;
+  EXPECT_THROW(
+    Rotator().rotateImage(img, rotated, cv::Mat::eye(3, 3, CV_64F), {0, 0, 5, 5}), cv::Exception);
+  EXPECT_THROW(Rotator().rotateImage(img, rotated, cv::Mat(), {0, 0, 5, 5}), cv::Exception);
+}
+
+// ------------------------------------------------------------ path transforms
+
+bool sameBits(const std::vector<cv::Point2f> & a, const std::vector<cv::Point2f> & b)
+{
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(cv::Point2f)) == 0);
+}
+
+TEST(PathTransforms, AppendKeepsTheOldPointsInFront)
+{
+  std::vector<cv::Point2f> out = {{1, 1}};
+  Rotator().transformPointPathToPosePath({{2, 2}, {3, -0.0f}}, out);
+  EXPECT_TRUE(sameBits(out, {{1, 1}, {2, 2}, {3, -0.0f}}));
+  Rotator().transformPointPathToPosePath({}, out);
+  EXPECT_EQ(out.size(), 3u);
+}
+
+TEST(PathTransforms, AppendingAPathToItselfDuplicatesIt)
+{
+  std::vector<cv::Point2f> path = {{1, 2}, {3, 4}};
+  Rotator().transformPointPathToPosePath(path, path);
+  EXPECT_TRUE(sameBits(path, {{1, 2}, {3, 4}, {1, 2}, {3, 4}}));
+}
+
+TEST(PathTransforms, InPlaceFormKeepsEveryPathBitForBit)
+{
+  for (size_t n : {0u, 1u, 5u}) {
+    std::vector<cv::Point2f> path;
+    for (size_t i = 0; i < n; ++i) {
+      path.emplace_back(static_cast<float>(i) - 0.0f, i == 2 ? NAN : -0.0f);
+    }
+    const std::vector<cv::Point2f> before = path;
+    Rotator().transformPointPathToPosePath(path);
+    EXPECT_TRUE(sameBits(path, before)) << n;
+  }
+}
+
+TEST(PathTransforms, BackWithIdentityAndTranslation)
+{
+  const std::vector<cv::Point2f> in = {{1.5f, -2}, {100, 7.25f}};
+  std::vector<cv::Point2f> out = {{9, 9}};
+  Rotator().transformPathBackToOriginalRotation(in, out, cv::Mat::eye(2, 3, CV_64F));
+  EXPECT_TRUE(sameBits(out, in));
+  const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, 10, 0, 1, -4);
+  Rotator().transformPathBackToOriginalRotation(in, out, shift);
+  EXPECT_TRUE(sameBits(out, {{-8.5f, 2}, {90, 11.25f}}));
+}
+
+TEST(PathTransforms, BackWithEmptyInputEmptiesTheOutput)
+{
+  std::vector<cv::Point2f> out = {{9, 9}};
+  Rotator().transformPathBackToOriginalRotation({}, out, cv::Mat::eye(2, 3, CV_64F));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(PathTransforms, BackWithA_Non2x3MatrixThrowsWithTheOutputEmptied)
+{
+  for (const cv::Mat & m :
+       {cv::Mat(cv::Mat::eye(3, 3, CV_64F)), cv::Mat(cv::Mat::eye(2, 2, CV_64F)), cv::Mat()}) {
+    std::vector<cv::Point2f> out = {{9, 9}};
+    EXPECT_THROW(Rotator().transformPathBackToOriginalRotation({{1, 1}}, out, m), cv::Exception);
+    EXPECT_TRUE(out.empty());
+  }
+}
+
+TEST(PathTransforms, RoundTripThroughTheMapMatrixReturnsThePoints)
+{
+  const cv::Mat plan = quorvane::tools::makeSampleFloorPlan({400, 300}, 17.0, 1);
+  cv::Mat m;
+  cv::Rect bounds;
+  Rotator().computeImageRotationMatrix(plan, m, bounds, nullptr, 0.3);
+  const std::vector<cv::Point2f> source = {{0, 0}, {399, 0}, {123.5f, 77.25f}, {399, 299}};
+  std::vector<cv::Point2f> rotated;
+  for (const auto & p : source) {
+    const cv::Point2d q = apply(m, p);
+    rotated.emplace_back(static_cast<float>(q.x), static_cast<float>(q.y));
+  }
+  rotated.emplace_back(static_cast<float>(bounds.width) / 2, static_cast<float>(bounds.height) / 2);
+  std::vector<cv::Point2f> back;
+  Rotator().transformPathBackToOriginalRotation(rotated, back, m);
+  ASSERT_EQ(back.size(), 5u);
+  for (size_t i = 0; i < source.size(); ++i) {
+    EXPECT_NEAR(back[i].x, source[i].x, 1e-3);
+    EXPECT_NEAR(back[i].y, source[i].y, 1e-3);
+  }
+  // The middle of the bounds is the pivot: the middle of the plan's free box.
+  cv::Point lo;
+  cv::Point hi;
+  Rotator().getMinMaxCoordinates(plan, lo, hi);
+  const cv::Point pivot = quorvane::detail::pivotOfBox(lo, hi);
+  EXPECT_NEAR(back[4].x, pivot.x, 1e-3);
+  EXPECT_NEAR(back[4].y, pivot.y, 1e-3);
+}
+
+// ------------------------------------------------------------ real maps
+
+/// Binary PGM (P5, 8-bit) reader; an empty matrix when the file is not one.
+cv::Mat readPgm(const std::string & path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::string token[4];
+  for (std::string & t : token) {
+    while (in >> t && t[0] == '#') {
+      std::getline(in, t);
+    }
+  }
+  const int width = std::atoi(token[1].c_str());
+  const int height = std::atoi(token[2].c_str());
+  if (token[0] != "P5" || token[3] != "255" || width <= 0 || height <= 0) {
+    return {};
+  }
+  in.get();
+  cv::Mat img(height, width, CV_8UC1);
+  in.read(reinterpret_cast<char *>(img.data), static_cast<std::streamsize>(img.total()));
+  return in ? img : cv::Mat();
+}
+
+TEST(RealMaps, RotationKeepsTheFreeSpaceAndThePivot)
+{
+  const char * dir = std::getenv("QUORVANE_SHARED_MAPS");
+  if (dir == nullptr || !std::filesystem::is_directory(dir)) {
+    GTEST_SKIP() << "no shared maps";
+  }
+  int maps = 0;
+  for (const auto & entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".pgm") {
+      continue;
+    }
+    SCOPED_TRACE(entry.path().string());
+    const cv::Mat grey = readPgm(entry.path().string());
+    ASSERT_FALSE(grey.empty());
+    const cv::Mat img = grey >= 254;  // free (254 or 255) as 255, the rest 0
+    ++maps;
+    cv::Mat m;
+    cv::Rect bounds;
+    Rotator().computeImageRotationMatrix(img, m, bounds, nullptr, 0.0);
+    cv::Mat rotated;
+    Rotator().rotateImage(img, rotated, m, bounds);
+    EXPECT_EQ(rotated.size(), bounds.size());
+    EXPECT_EQ(cv::countNonZero((rotated != 0) & (rotated != 255)), 0);
+    const double before = cv::countNonZero(img);
+    EXPECT_NEAR(cv::countNonZero(rotated), before, 0.1 * before);
+    std::vector<cv::Point2f> back;
+    Rotator().transformPathBackToOriginalRotation(
+      {{static_cast<float>(bounds.width) / 2, static_cast<float>(bounds.height) / 2}}, back, m);
+    cv::Point lo;
+    cv::Point hi;
+    Rotator().getMinMaxCoordinates(img, lo, hi);
+    const cv::Point pivot = quorvane::detail::pivotOfBox(lo, hi);
+    EXPECT_NEAR(back.at(0).x, pivot.x, 1e-3);
+    EXPECT_NEAR(back.at(0).y, pivot.y, 1e-3);
+  }
+  EXPECT_GT(maps, 0);
+}
+
+}  // namespace
