@@ -1,5 +1,7 @@
 #include "get_special_points.hpp"
 
+#include "inner_rect.hpp"
+
 #include <array>
 
 #include "junctions.hpp"
@@ -32,17 +34,31 @@ int get_special_points::SkeletonGetJunctionPt(
 void get_special_points::getInnerRect(
   const cv::Mat & map, std::vector<cv::Point2f> & rectPath, double cellSize)
 {
-  (void)map;
-  (void)rectPath;
-  (void)cellSize;
+  const quorvane::detail::CellSizes sizes = quorvane::detail::checkedCellSizes(cellSize);
+  quorvane::detail::checkByteImage(map, "map");
+  if (map.empty()) {
+    return;
+  }
+  // The output is replaced only when a rectangle is found.
+  std::optional<std::vector<cv::Point2f>> outline =
+    quorvane::detail::innerRectOutlineInMap(*this, map, sizes);
+  if (outline) {
+    rectPath.assign(outline->begin(), outline->end());
+  }
 }
 
 // ---------------------------------------------------------------- cell test
 
 bool get_special_points::completeCellTest(const cv::Mat & image, cv::Point & center, int side)
 {
-  (void)image;
-  (void)center;
-  (void)side;
-  return false;
+  quorvane::detail::checkCellSide(side);
+  quorvane::detail::checkByteImage(image, "cell test image");
+  // 1. Centre shortcut: mask untouched.
+  if (quorvane::detail::isInsideAnd255(image, center)) {
+    return true;
+  }
+  // 2. Clear mask in place, or reallocate it at the new side.
+  quorvane::detail::resetMask(mask, side);
+  // 3. Scan the window's in-image pixels (an empty window holds none).
+  return quorvane::detail::mark255InWindow(image, center, side, mask);
 }
