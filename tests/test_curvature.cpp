@@ -1,0 +1,180 @@
+// Turning-angle curvature and the vertex where it is greatest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CurvatureAnalyzer.hpp"
+
+namespace
+{
+
+using Polyline = std::vector<cv::Point>;
+
+// The bit pattern of a double, to compare results bit for bit.
+std::uint64_t bitsOf(double v)
+{
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+double curvatureOf(cv::Point a, cv::Point b, cv::Point c)
+{
+  return CurvatureAnalyzer().curvature(a, b, c);
+}
+
+cv::Point sharpest(const Polyline & points)
+{
+  return CurvatureAnalyzer().findMaxCurvaturePoint(points);
+}
+
+// The rule as written, operation by operation.
+double literalCurvature(cv::Point a, cv::Point b, cv::Point c)
+{
+  const double dx1 = double(std::int64_t{b.x} - a.x), dy1 = double(std::int64_t{b.y} - a.y);
+  const double dx2 = double(std::int64_t{c.x} - b.x), dy2 = double(std::int64_t{c.y} - b.y);
+  const double l1 = std::sqrt(dx1 * dx1 + dy1 * dy1), l2 = std::sqrt(dx2 * dx2 + dy2 * dy2);
+  if (l2 == 0.0 || l1 == 0.0) {
+    return 0.0;
+  }
+  double k = (dx1 / l1) * (dx2 / l2) + (dy1 / l1) * (dy2 / l2);
+  k = !(k < 1.0) ? 1.0 : std::max(k, -1.0);
+  return std::acos(k) / std::min(l1, l2);
+}
+
+}  // namespace
+
+struct CurvatureCase
+{
+  const char * name;
+  cv::Point a, b, c;
+  double expected;
+};
+
+class CurvatureExamples : public ::testing::TestWithParam<CurvatureCase>
+{
+};
+
+TEST_P(CurvatureExamples, GiveTheWrittenValue)
+{
+  const CurvatureCase & p = GetParam();
+  EXPECT_EQ(curvatureOf(p.a, p.b, p.c), p.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  Curvature, CurvatureExamples,
+  ::testing::Values(
+    CurvatureCase{"StraightOn", {0, 0}, {5, 0}, {10, 0}, 0.0},
+    CurvatureCase{"RightAngleLegsOf10", {0, 0}, {10, 0}, {10, 10}, (CV_PI / 2) / 10},
+    CurvatureCase{"ShorterLegDecides", {0, 0}, {10, 0}, {10, 2}, (CV_PI / 2) / 2},
+    CurvatureCase{"DoublingBack", {0, 0}, {4, 0}, {0, 0}, CV_PI / 4},
+    CurvatureCase{"RepeatedFirst", {3, 3}, {3, 3}, {7, 1}, 0.0},
+    CurvatureCase{"RepeatedLast", {3, 3}, {7, 1}, {7, 1}, 0.0},
+    CurvatureCase{"DiagonalRoundsToOne", {0, 0}, {3, 4}, {6, 8}, 0.0},
+    CurvatureCase{
+      "ExtremeReversal", {INT_MIN, 0}, {INT_MAX, 0}, {INT_MIN, 0}, CV_PI / 4294967295.0},
+    CurvatureCase{
+      "ExtremeRightAngle",
+      {INT_MIN, INT_MIN},
+      {INT_MAX, INT_MIN},
+      {INT_MAX, INT_MAX},
+      (CV_PI / 2) / 4294967295.0}),
+  [](const auto & param) { return std::string(param.param.name); });
+
+TEST(Curvature, MirrorImageGivesIdenticalValues)
+{
+  const unsigned seed = 9u;
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coord(-50, 50);
+  for (int i = 0; i < 5000; ++i) {
+    const cv::Point a(coord(rng), coord(rng)), b(coord(rng), coord(rng)), c(coord(rng), coord(rng));
+    const auto mirror = [](cv::Point p) { return cv::Point(p.x, -p.y); };
+    ASSERT_EQ(curvatureOf(a, b, c), curvatureOf(mirror(a), mirror(b), mirror(c))) << i;
+  }
+}
+
+TEST(Curvature, FollowsTheWrittenOperationOrderBitForBit)
+{
+  const unsigned seed = 10u;
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> small(-1000, 1000), any(INT_MIN, INT_MAX);
+  for (int i = 0; i < 20000; ++i) {
+    auto & coord = i % 2 ? small : any;
+    const cv::Point a(coord(rng), coord(rng)), b(coord(rng), coord(rng)), c(coord(rng), coord(rng));
+    const double fast = curvatureOf(a, b, c), literal = literalCurvature(a, b, c);
+    ASSERT_EQ(bitsOf(fast), bitsOf(literal)) << i;
+    ASSERT_TRUE(std::isfinite(fast) && fast >= 0.0) << i;
+  }
+}
+
+TEST(MaxCurvaturePoint, FewerThanThreePointsGiveTheOrigin)
+{
+  EXPECT_EQ(sharpest({}), cv::Point(0, 0));
+  EXPECT_EQ(sharpest({{5, 5}}), cv::Point(0, 0));
+  EXPECT_EQ(sharpest({{5, 5}, {9, 1}}), cv::Point(0, 0));
+}
+
+TEST(MaxCurvaturePoint, StraightAxisPolylineGivesTheOrigin)
+{
+  EXPECT_EQ(sharpest({{1, 7}, {2, 7}, {4, 7}, {9, 7}}), cv::Point(0, 0));
+  EXPECT_EQ(sharpest({{3, -1}, {3, 5}, {3, 6}, {3, 60}}), cv::Point(0, 0));
+}
+
+TEST(MaxCurvaturePoint, DiagonalRoundingPicksTheFirstVertex)
+{
+  const double value = curvatureOf({0, 0}, {1, 1}, {2, 2});
+  EXPECT_GT(value, 0.0);
+  EXPECT_LT(value, 1e-7);
+  EXPECT_EQ(sharpest({{0, 0}, {1, 1}, {2, 2}, {3, 3}}), cv::Point(1, 1));
+  EXPECT_EQ(sharpest({{0, 0}, {3, 4}, {6, 8}}), cv::Point(0, 0));
+}
+
+TEST(MaxCurvaturePoint, SharperVertexWins)
+{
+  // (10, 10) turns by pi/2 over a leg of 2, (12, 10) by pi over a leg of 1.
+  EXPECT_EQ(sharpest({{0, 0}, {10, 0}, {10, 10}, {12, 10}, {11, 10}}), cv::Point(12, 10));
+}
+
+TEST(MaxCurvaturePoint, FirstOfEqualVerticesWins)
+{
+  // Two right angles with legs of 10: the earlier corner is returned.
+  EXPECT_EQ(sharpest({{0, 0}, {10, 0}, {10, 10}, {20, 10}}), cv::Point(10, 0));
+}
+
+TEST(MaxCurvaturePoint, OnlyTheInteriorVertexIsACandidate)
+{
+  EXPECT_EQ(sharpest({{9, 9}, {20, 9}, {20, 20}}), cv::Point(20, 9));
+}
+
+TEST(MaxCurvaturePoint, MatchesTheStrictFirstWinsScan)
+{
+  const unsigned seed = 12u;
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> coord(-6, 6), length(0, 12);
+  for (int round = 0; round < 2000; ++round) {
+    Polyline points(std::size_t(length(rng)));
+    for (auto & p : points) {
+      p = {coord(rng), coord(rng)};
+    }
+    cv::Point expected(0, 0);
+    double best = 0.0;
+    for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+      const double v = literalCurvature(points[i - 1], points[i], points[i + 1]);
+      if (v > best) {
+        best = v;
+        expected = points[i];
+      }
+    }
+    ASSERT_EQ(sharpest(points), expected) << round;
+  }
+}

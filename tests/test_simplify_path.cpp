@@ -1,0 +1,674 @@
+// Douglas-Peucker on polylines and path messages, checked against a literal
+// recursive version that copies its halves.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "SimplifyPath.hpp"
+#include "douglas_peucker.hpp"
+
+namespace
+{
+
+using Polyline = std::vector<cv::Point>;
+using nav_msgs::msg::Path;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// ------------------------------------------------------------ literal oracle
+
+double literalDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b)
+{
+  const double dx = b.x - a.x, dy = b.y - a.y, q = dx * dx + dy * dy;
+  double ex = p.x - a.x, ey = p.y - a.y;
+  if (q != 0.0) {
+    const double t = (ey * dy + ex * dx) / q;
+    if (t > 1.0) {
+      ex = p.x - b.x;
+      ey = p.y - b.y;
+    } else if (!(t < 0.0)) {
+      ex = p.x - (dx * t + a.x);
+      ey = p.y - (t * dy + a.y);
+    }
+  }
+  return std::sqrt(ex * ex + ey * ey);
+}
+
+// The bit pattern of a double, to compare results bit for bit.
+std::uint64_t bitsOf(double v)
+{
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+cv::Point2d xy(const cv::Point & p) { return {double(p.x), double(p.y)}; }
+cv::Point2d xy(const geometry_msgs::msg::PoseStamped & p)
+{
+  return {p.pose.position.x, p.pose.position.y};
+}
+
+// Split index of a span by the strict first-wins rule, or 0 when undivided.
+template <typename T>
+int literalSplit(const std::vector<T> & in, double epsilon)
+{
+  const int n = int(in.size());
+  double g = 0.0;
+  int k = 0;
+  for (int i = 1; i < n - 1; ++i) {
+    const double d = literalDistance(xy(in[i]), xy(in.front()), xy(in.back()));
+    if (d > g) {
+      g = d;
+      k = i;
+    }
+  }
+  return g > epsilon ? k : 0;
+}
+
+void literalPolyline(const Polyline & in, double eps, double minChord, Polyline & out)
+{
+  if (in.size() < 2) {
+    out = in;
+    return;
+  }
+  const cv::Point f = in.front(), l = in.back();
+  const double c = std::hypot(
+    std::fabs(double(std::int64_t{f.x} - l.x)), std::fabs(double(std::int64_t{f.y} - l.y)));
+  const int k = minChord >= c ? 0 : literalSplit(in, eps);
+  if (k == 0) {
+    out.push_back(f);
+    out.push_back(l);
+    return;
+  }
+  Polyline first(in.begin(), in.begin() + k + 1), second(in.begin() + k, in.end()), r1, r2;
+  literalPolyline(first, eps, minChord, r1);
+  literalPolyline(second, eps, minChord, r2);
+  out.insert(out.end(), r1.begin(), r1.end());
+  out.insert(out.end(), r2.begin() + 1, r2.end());
+}
+
+void literalPath(const Path & in, double eps, Path & out)
+{
+  if (in.poses.size() < 2) {
+    out = in;
+    return;
+  }
+  const int k = literalSplit(in.poses, eps);
+  if (k == 0) {
+    out.poses.push_back(in.poses.front());
+    out.poses.push_back(in.poses.back());
+    return;
+  }
+  Path first, second, r1, r2;
+  first.poses.assign(in.poses.begin(), in.poses.begin() + k + 1);
+  second.poses.assign(in.poses.begin() + k, in.poses.end());
+  literalPath(first, eps, r1);
+  literalPath(second, eps, r2);
+  out.poses.insert(out.poses.end(), r1.poses.begin(), r1.poses.end());
+  out.poses.insert(out.poses.end(), r2.poses.begin() + 1, r2.poses.end());
+}
+
+// ------------------------------------------------------------ generated inputs
+
+enum class Shape {
+  RandomWalk,
+  Spiral,
+  ClosedLoop,
+  RepeatedPoints,
+  CollinearRuns,
+  Sawtooth,
+  HugeWalk,
+  NearLine
+};
+const Shape kShapes[] = {Shape::RandomWalk,     Shape::Spiral,        Shape::ClosedLoop,
+                         Shape::RepeatedPoints, Shape::CollinearRuns, Shape::Sawtooth,
+                         Shape::HugeWalk,       Shape::NearLine};
+
+Polyline generatePolyline(Shape shape, int n, std::mt19937 & rng)
+{
+  std::uniform_int_distribution<int> step(-3, 3), coin(0, 3);
+  Polyline p;
+  cv::Point at(0, 0);
+  for (int i = 0; i < n; ++i) {
+    switch (shape) {
+      case Shape::RandomWalk:
+        at += cv::Point(step(rng), step(rng));
+        break;
+      case Shape::Spiral:
+        at = cv::Point(
+          int(std::lround(i * std::cos(i * 0.4))), int(std::lround(i * std::sin(i * 0.4))));
+        break;
+      case Shape::ClosedLoop:
+        at = i > 0 && i == n - 1 ? p.front()
+                                 : cv::Point(
+                                     int(std::lround(20 * std::cos(i * 6.28 / n))) + step(rng),
+                                     int(std::lround(20 * std::sin(i * 6.28 / n))));
+        break;
+      case Shape::RepeatedPoints:
+        if (coin(rng) == 0) {
+          at += cv::Point(step(rng), step(rng));
+        }
+        break;
+      case Shape::CollinearRuns:
+        at += (i / 5) % 2 ? cv::Point(0, 1) : cv::Point(2, 0);
+        break;
+      case Shape::Sawtooth:
+        at = cv::Point(2 * i, (i % 2) * 3);
+        break;
+      case Shape::HugeWalk: {  // steps of up to 3 * 2^24 near the corners of the int range
+        const cv::Point base(INT32_MAX - (1 << 29), INT32_MIN + (1 << 29));
+        const cv::Point off = i == 0 ? cv::Point(0, 0) : at - base;
+        const auto move = [&](int v) {
+          return std::clamp(v + step(rng) * (1 << 24), -(1 << 28), 1 << 28);
+        };
+        at = base + cv::Point(move(off.x), move(off.y));
+        break;
+      }
+      case Shape::NearLine:  // a long straight line with +-1 jitter: many near-ties
+        at = cv::Point(1000003 * i, 999983 * i + step(rng) / 2);
+        break;
+    }
+    p.push_back(at);
+  }
+  return p;
+}
+
+Path toPath(const Polyline & points, std::mt19937 & rng)
+{
+  std::uniform_real_distribution<double> jitter(-0.25, 0.25);
+  Path path;
+  path.header.frame_id = "input_frame";
+  path.header.stamp.sec = 7;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    geometry_msgs::msg::PoseStamped pose;
+    pose.header.frame_id = "pose_" + std::to_string(i);
+    pose.header.stamp.nanosec = uint32_t(i);
+    pose.pose.position.x = points[i].x + jitter(rng);
+    pose.pose.position.y = points[i].y + jitter(rng);
+    pose.pose.position.z = jitter(rng);
+    pose.pose.orientation.z = jitter(rng);
+    path.poses.push_back(pose);
+  }
+  return path;
+}
+
+const double kEpsilons[] = {0.0, -0.0, 0.5, 1.0, 2.0, 3.0, 10.0, kNaN, kInf};
+const double kMinChords[] = {-1.0, -kInf, 0.0, 1.0, 2.5, 5.0, kNaN, kInf};
+
+// A polyline as the index-range worker sees it, counting the points it reads.
+struct CountingPolyline
+{
+  static constexpr bool kIntegerCoordinates = true;
+  const Polyline & points;
+  mutable std::size_t reads = 0;
+  std::size_t size() const { return points.size(); }
+  quorvane::detail::XY xy(std::size_t i) const
+  {
+    ++reads;
+    return {double(points[i].x), double(points[i].y)};
+  }
+  bool endsSpan(std::size_t, std::size_t) const { return false; }
+};
+
+// Runs fn on a thread whose stack is only 512 KiB.
+void runOnSmallStack(const std::function<void()> & fn)
+{
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, std::size_t{512} * 1024), 0);
+  pthread_t thread;
+  auto body = [](void * arg) -> void * {
+    (*static_cast<const std::function<void()> *>(arg))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, body, const_cast<std::function<void()> *>(&fn)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+// A square spiral out of the origin: the point before the last always lies
+// alone at the greatest distance, so every split peels off one point.
+Polyline squareSpiral(int n)
+{
+  const cv::Point dirs[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+  Polyline p{{0, 0}};
+  for (int i = 1; i < n; ++i) {
+    p.push_back(i * dirs[i % 4]);
+  }
+  return p;
+}
+
+Polyline simplify(const Polyline & in, double eps, double minChord)
+{
+  Polyline out;
+  SimplifyPath().douglasPeucker(in, eps, minChord, out);
+  return out;
+}
+
+Path pathAt(const std::vector<cv::Point2d> & xys)
+{
+  Path path;
+  for (const auto & p : xys) {
+    geometry_msgs::msg::PoseStamped pose;
+    pose.pose.position.x = p.x;
+    pose.pose.position.y = p.y;
+    path.poses.push_back(pose);
+  }
+  return path;
+}
+
+std::vector<cv::Point2d> positions(const Path & path)
+{
+  std::vector<cv::Point2d> out;
+  for (const auto & pose : path.poses) {
+    out.push_back(xy(pose));
+  }
+  return out;
+}
+
+void expectOutOfRange(const std::function<void()> & call)
+{
+  try {
+    call();
+    ADD_FAILURE() << "no exception";
+  } catch (const cv::Exception & e) {
+    EXPECT_EQ(e.code, cv::Error::StsOutOfRange);
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ segment distance
+
+TEST(SegmentDistance, MeasuresToTheNearerEndBeyondTheSegment)
+{
+  using quorvane::detail::pointSegmentDistance;
+  EXPECT_EQ(pointSegmentDistance({-3, 4}, {0, 0}, {10, 0}), 5.0);
+  EXPECT_EQ(pointSegmentDistance({13, 4}, {0, 0}, {10, 0}), 5.0);
+  EXPECT_EQ(pointSegmentDistance({4, 3}, {0, 0}, {10, 0}), 3.0);
+  EXPECT_EQ(pointSegmentDistance({3, 4}, {1, 1}, {1, 1}), std::sqrt(13.0));
+}
+
+TEST(SegmentDistance, SegmentWhoseSquaredLengthUnderflowsIsMeasuredToItsStart)
+{
+  // dx * dx underflows to 0: measured to the start, not through t = 0 / 0.
+  const double d = quorvane::detail::pointSegmentDistance({0, 1e-100}, {0, 0}, {1e-170, 0});
+  EXPECT_EQ(d, std::sqrt(1e-100 * 1e-100));
+  EXPECT_EQ(d, literalDistance({0, 1e-100}, {0, 0}, {1e-170, 0}));
+}
+
+TEST(SegmentDistance, MatchesTheLiteralFormulaBitForBit)
+{
+  const unsigned seed = 5u;
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> coord(-1e3, 1e3);
+  for (int i = 0; i < 20000; ++i) {
+    const cv::Point2d p(coord(rng), coord(rng)), a(coord(rng), coord(rng)),
+      b(coord(rng), coord(rng));
+    const double fast = quorvane::detail::pointSegmentDistance(p, a, b);
+    const double literal = literalDistance(p, a, b);
+    ASSERT_EQ(bitsOf(fast), bitsOf(literal)) << i;
+  }
+}
+
+// ------------------------------------------------------------ polyline examples
+
+TEST(SimplifyPolyline, EmptyInputEmptiesTheOutput)
+{
+  Polyline out{{1, 2}, {3, 4}};
+  SimplifyPath().douglasPeucker(Polyline{}, 1.0, 0.0, out);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(SimplifyPolyline, SinglePointReplacesTheOutput)
+{
+  Polyline out{{1, 2}, {3, 4}};
+  SimplifyPath().douglasPeucker(Polyline{{5, 6}}, 1.0, 0.0, out);
+  EXPECT_EQ(out, (Polyline{{5, 6}}));
+}
+
+TEST(SimplifyPolyline, TwoOrMorePointsAppend)
+{
+  Polyline out{{9, 9}};
+  SimplifyPath().douglasPeucker(Polyline{{0, 0}, {4, 0}}, 0.0, 1.0, out);
+  EXPECT_EQ(out, (Polyline{{9, 9}, {0, 0}, {4, 0}}));
+}
+
+TEST(SimplifyPolyline, SameObjectAsInputAndOutput)
+{
+  Polyline one{{5, 6}};
+  SimplifyPath().douglasPeucker(one, 1.0, 0.0, one);
+  EXPECT_EQ(one, (Polyline{{5, 6}}));
+  Polyline v{{0, 0}, {5, 1}, {10, 0}};
+  v.shrink_to_fit();  // the append must grow the very vector it reads
+  SimplifyPath().douglasPeucker(v, 0.5, 0.0, v);
+  EXPECT_EQ(v, (Polyline{{0, 0}, {5, 1}, {10, 0}, {0, 0}, {5, 1}, {10, 0}}));
+}
+
+TEST(SimplifyPolyline, ClosedPolylineWithChordTestKeepsOnlyItsEnds)
+{
+  const Polyline loop{{0, 0}, {5, 0}, {5, 5}, {0, 0}};
+  EXPECT_EQ(simplify(loop, 1.0, 0.0), (Polyline{{0, 0}, {0, 0}}));
+  EXPECT_EQ(simplify(loop, 1.0, -1.0), loop);  // interior measured to (0, 0)
+}
+
+struct PolylineCase
+{
+  const char * name;
+  Polyline in;
+  double epsilon;
+  double minChord;
+  Polyline expected;
+};
+
+class PolylineExamples : public ::testing::TestWithParam<PolylineCase>
+{
+};
+
+TEST_P(PolylineExamples, GiveTheWrittenResult)
+{
+  EXPECT_EQ(simplify(GetParam().in, GetParam().epsilon, GetParam().minChord), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  SimplifyPolyline, PolylineExamples,
+  ::testing::Values(
+    PolylineCase{"BeyondTheEnd", {{0, 0}, {20, 0}, {10, 0}}, 5, 0, {{0, 0}, {20, 0}, {10, 0}}},
+    PolylineCase{"EqualToEpsilonKeeps", {{0, 0}, {5, 1}, {10, 0}}, 1, 0, {{0, 0}, {10, 0}}},
+    PolylineCase{"AboveEpsilon", {{0, 0}, {5, 1}, {10, 0}}, 0.5, 0, {{0, 0}, {5, 1}, {10, 0}}},
+    PolylineCase{"ChordEqual", {{0, 0}, {0, 4}, {3, 4}}, 1, 5, {{0, 0}, {3, 4}}},
+    PolylineCase{"ChordAbove", {{0, 0}, {0, 4}, {3, 4}}, 1, 4.99, {{0, 0}, {0, 4}, {3, 4}}},
+    PolylineCase{
+      "TieLowestIndex",
+      {{0, 0}, {2, 3}, {5, 0}, {8, 3}, {10, 0}},
+      1,
+      9.9,
+      {{0, 0}, {2, 3}, {10, 0}}},
+    PolylineCase{"Collinear", {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, 0, 0, {{0, 0}, {3, 0}}},
+    PolylineCase{"NaNEpsilon", {{0, 0}, {5, 9}, {10, 0}}, kNaN, -1, {{0, 0}, {10, 0}}},
+    PolylineCase{"NaNChordSearches", {{0, 0}, {5, 9}, {5, 0}}, 1, kNaN, {{0, 0}, {5, 9}, {5, 0}}},
+    PolylineCase{
+      "NegativeZeroEpsilon", {{0, 0}, {1, 0}, {2, 1}}, -0.0, -1, {{0, 0}, {1, 0}, {2, 1}}},
+    PolylineCase{
+      "HugeCoordinates",
+      {{INT32_MIN, INT32_MIN}, {0, 0}, {INT32_MAX, INT32_MAX}},
+      1,
+      4.0e9,
+      {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}}}),
+  [](const auto & param) { return std::string(param.param.name); });
+
+TEST(SimplifyPolyline, NegativeEpsilonThrowsAndLeavesTheOutput)
+{
+  for (const Polyline & in : {Polyline{}, Polyline{{1, 1}}, Polyline{{0, 0}, {3, 3}, {6, 0}}}) {
+    for (const double eps : {-1e-300, -1.0, -kInf}) {
+      Polyline out{{7, 7}};
+      expectOutOfRange([&] { SimplifyPath().douglasPeucker(in, eps, 0.0, out); });
+      EXPECT_EQ(out, (Polyline{{7, 7}}));
+    }
+  }
+}
+
+TEST(SimplifyPolyline, MatchesTheLiteralRecursionOnGeneratedPolylines)
+{
+  const unsigned seed = 20240611u;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> length(0, 120);
+  for (const Shape shape : kShapes) {
+    for (int round = 0; round < 12; ++round) {
+      const Polyline in = generatePolyline(shape, length(rng), rng);
+      for (const double eps : kEpsilons) {
+        for (const double chord : kMinChords) {
+          SCOPED_TRACE(
+            ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round
+                                 << " eps " << eps << " minChord " << chord);
+          Polyline expected{{-1, -1}}, literal;
+          literalPolyline(in, eps, chord, literal);
+          if (in.size() < 2) {
+            expected.clear();
+          }
+          expected.insert(expected.end(), literal.begin(), literal.end());
+          Polyline out{{-1, -1}};
+          SimplifyPath().douglasPeucker(in, eps, chord, out);
+          ASSERT_EQ(out, expected);
+          Polyline same = in;  // input and output are one object
+          SimplifyPath().douglasPeucker(same, eps, chord, same);
+          Polyline sameExpected = in;
+          if (in.size() >= 2) {
+            sameExpected.insert(sameExpected.end(), literal.begin(), literal.end());
+          }
+          ASSERT_EQ(same, sameExpected);
+        }
+      }
+    }
+  }
+}
+
+TEST(FarthestPoint, EstimatedScanChoosesAsTheOneByOneScan)
+{
+  using quorvane::detail::IndexSpan;
+  const unsigned seed = 31u;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> length(3, 90);
+  for (const Shape shape : kShapes) {
+    for (int round = 0; round < 60; ++round) {
+      SCOPED_TRACE(
+        ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round);
+      const Polyline in = generatePolyline(shape, length(rng), rng);
+      const CountingPolyline source{in};
+      const double magnitude = quorvane::detail::coordinateMagnitude(source);
+      const IndexSpan span{0, in.size() - 1};
+      const auto fast = quorvane::detail::farthestInteriorPoint(source, span, magnitude);
+      const auto literal = quorvane::detail::farthestInteriorPointOneByOne(source, span);
+      ASSERT_EQ(fast.index, literal.index);
+      ASSERT_EQ(bitsOf(fast.distance), bitsOf(literal.distance));
+    }
+  }
+}
+
+TEST(FarthestPoint, EstimatedScanReadsEachPointOnceWithoutTies)
+{
+  std::mt19937 rng(4);
+  const Polyline walk = generatePolyline(Shape::RandomWalk, 200, rng);
+  const CountingPolyline source{walk};
+  quorvane::detail::farthestInteriorPoint(source, {0, 199}, 1e3);
+  EXPECT_LE(source.reads, 200u + 4u);
+}
+
+TEST(FarthestPoint, EstimatedScanFallsBackOnTies)
+{
+  // Points 1 and 3 (and 5, 7, ...) lie at the same distance from the chord.
+  Polyline zigzag;
+  for (int i = 0; i < 41; ++i) {
+    zigzag.push_back({10 * i, i % 2 == 1 && i < 40 ? 7 : 0});
+  }
+  const CountingPolyline source{zigzag};
+  const auto far = quorvane::detail::farthestInteriorPoint(source, {0, 40}, 1e3);
+  EXPECT_EQ(far.index, 1u);
+  EXPECT_EQ(far.distance, 7.0);
+  EXPECT_GT(source.reads, 2u * 41u);
+}
+
+TEST(SimplifyPolyline, PeelingSplitsRunOnASmallStack)
+{
+  // 25,000 points split 24,998 times, each time one point before the end; a
+  // recursion that deep would overflow the 512 KiB stack.
+  const Polyline spiral = squareSpiral(25000);
+  Polyline out;
+  runOnSmallStack([&] { SimplifyPath().douglasPeucker(spiral, 0.5, -1.0, out); });
+  EXPECT_EQ(out, spiral);
+}
+
+TEST(SimplifyPolyline, PeelingSpiralMatchesTheLiteralRecursion)
+{
+  const Polyline spiral = squareSpiral(300);
+  for (const Polyline & in : {spiral, Polyline(spiral.rbegin(), spiral.rend())}) {
+    for (const double eps : {0.5, 100.0, 250.0}) {
+      SCOPED_TRACE(eps);
+      Polyline literal;
+      literalPolyline(in, eps, -1.0, literal);
+      EXPECT_EQ(simplify(in, eps, -1.0), literal);
+    }
+  }
+}
+
+// ------------------------------------------------------------ path examples
+
+TEST(SimplifyPathMessage, FewerThanTwoPosesCopyTheInputWithItsHeader)
+{
+  Path in = pathAt({{1, 2}});
+  in.header.frame_id = "map";
+  in.header.stamp.sec = 3;
+  Path out = pathAt({{8, 8}, {9, 9}});
+  out.header.frame_id = "old";
+  SimplifyPath().douglasPeucker(in, 1.0, out);
+  EXPECT_EQ(out, in);
+  in.poses.clear();
+  SimplifyPath().douglasPeucker(in, 1.0, out);
+  EXPECT_EQ(out, in);
+}
+
+TEST(SimplifyPathMessage, TwoOrMorePosesAppendAndLeaveTheHeader)
+{
+  Path in = pathAt({{0, 0}, {3, 0}});
+  in.header.frame_id = "map";
+  Path out = pathAt({{9, 9}});
+  out.header.frame_id = "kept";
+  SimplifyPath().douglasPeucker(in, 0.0, out);
+  EXPECT_EQ(out.header.frame_id, "kept");
+  EXPECT_EQ(positions(out), (std::vector<cv::Point2d>{{9, 9}, {0, 0}, {3, 0}}));
+  Path fresh;
+  SimplifyPath().douglasPeucker(in, 0.0, fresh);
+  EXPECT_EQ(fresh.header, std_msgs::msg::Header());
+}
+
+TEST(SimplifyPathMessage, SameObjectAsInputAndOutput)
+{
+  Path one = pathAt({{1, 1}});
+  one.header.frame_id = "map";
+  const Path oneBefore = one;
+  SimplifyPath().douglasPeucker(one, 1.0, one);
+  EXPECT_EQ(one, oneBefore);
+  std::mt19937 rng(3);
+  Path path = toPath({{0, 0}, {5, 1}, {10, 0}}, rng);
+  path.poses.shrink_to_fit();
+  const Path before = path;
+  SimplifyPath().douglasPeucker(path, 0.0, path);
+  ASSERT_EQ(path.poses.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(path.poses[i], before.poses[i % 3]);
+  }
+  EXPECT_EQ(path.header, before.header);
+}
+
+TEST(SimplifyPathMessage, OnlyXAndYDecideAndPosesTravelWhole)
+{
+  std::mt19937 rng(11);
+  const Polyline shape = generatePolyline(Shape::RandomWalk, 60, rng);
+  const Path a = toPath(shape, rng);
+  Path b = a;
+  for (auto & pose : b.poses) {
+    pose.pose.position.z += 100.0;
+    pose.pose.orientation.w = -0.5;
+    pose.header.frame_id += "_other";
+  }
+  Path outA, outB;
+  SimplifyPath().douglasPeucker(a, 1.0, outA);
+  SimplifyPath().douglasPeucker(b, 1.0, outB);
+  EXPECT_EQ(positions(outA), positions(outB));
+  EXPECT_LT(outA.poses.size(), a.poses.size());
+  std::size_t at = 0;  // every kept pose is its input pose, in input order
+  for (std::size_t i = 0; i < outB.poses.size(); ++i) {
+    while (at < b.poses.size() && !(b.poses[at] == outB.poses[i])) {
+      ++at;
+    }
+    ASSERT_LT(at, b.poses.size()) << i;
+  }
+}
+
+struct PathCase
+{
+  const char * name;
+  std::vector<cv::Point2d> in;
+  double epsilon;
+  std::vector<cv::Point2d> expected;
+};
+
+class PathExamples : public ::testing::TestWithParam<PathCase>
+{
+};
+
+TEST_P(PathExamples, GiveTheWrittenResult)
+{
+  Path out;
+  SimplifyPath().douglasPeucker(pathAt(GetParam().in), GetParam().epsilon, out);
+  EXPECT_EQ(positions(out), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  SimplifyPathMessage, PathExamples,
+  ::testing::Values(
+    PathCase{"ClosedPath", {{0, 0}, {4, 0}, {4, 3}, {0, 0}}, 1, {{0, 0}, {4, 0}, {4, 3}, {0, 0}}},
+    PathCase{"BeyondTheEnd", {{0, 0}, {20, 0}, {10, 0}}, 5, {{0, 0}, {20, 0}, {10, 0}}},
+    PathCase{"EqualToEpsilonKeeps", {{0, 0}, {5, 1}, {10, 0}}, 1, {{0, 0}, {10, 0}}},
+    PathCase{"AboveEpsilon", {{0, 0}, {5, 1}, {10, 0}}, 0.5, {{0, 0}, {5, 1}, {10, 0}}},
+    PathCase{
+      "TieLowestIndex", {{0, 0}, {2, 3}, {5, 0}, {8, 3}, {10, 0}}, 2.9, {{0, 0}, {2, 3}, {10, 0}}},
+    PathCase{"NaNEpsilon", {{0, 0}, {5, 9}, {10, 0}}, kNaN, {{0, 0}, {10, 0}}},
+    PathCase{
+      "NaNPositionNeverChosen",
+      {{0, 0}, {kNaN, 1}, {5, 2}, {10, 0}},
+      1,
+      {{0, 0}, {5, 2}, {10, 0}}}),
+  [](const auto & param) { return std::string(param.param.name); });
+
+TEST(SimplifyPathMessage, NegativeEpsilonThrowsAndLeavesTheOutput)
+{
+  for (const Path & in : {Path{}, pathAt({{1, 1}}), pathAt({{0, 0}, {3, 3}, {6, 0}})}) {
+    Path out = pathAt({{7, 7}});
+    out.header.frame_id = "untouched";
+    const Path before = out;
+    expectOutOfRange([&] { SimplifyPath().douglasPeucker(in, -0.5, out); });
+    EXPECT_EQ(out, before);
+  }
+}
+
+TEST(SimplifyPathMessage, MatchesTheLiteralRecursionOnGeneratedPaths)
+{
+  const unsigned seed = 77u;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> length(0, 80);
+  for (const Shape shape : kShapes) {
+    for (int round = 0; round < 8; ++round) {
+      const Path in = toPath(generatePolyline(shape, length(rng), rng), rng);
+      for (const double eps : kEpsilons) {
+        SCOPED_TRACE(
+          ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round
+                               << " eps " << eps);
+        Path expected = pathAt({{-1, -1}}), out = expected;
+        expected.header.frame_id = out.header.frame_id = "caller";
+        literalPath(in, eps, expected);
+        SimplifyPath().douglasPeucker(in, eps, out);
+        ASSERT_EQ(out, expected);
+      }
+    }
+  }
+}
+
+TEST(SimplifyPathMessage, PeelingSplitsRunOnASmallStack)
+{
+  std::mt19937 rng(1);
+  const Path in = toPath(squareSpiral(15000), rng);
+  Path out;
+  runOnSmallStack([&] { SimplifyPath().douglasPeucker(in, 0.5, out); });
+  EXPECT_EQ(out.poses, in.poses);
+}
