@@ -85,8 +85,8 @@ inline void fillPlanRect(
 /// Wall of thickness @p t along x from @p x0 to @p x1 at height @p y, with a
 /// door gap of width @p door centred on each of @p doorCentres.
 inline void horizontalWallWithDoors(
-  cv::Mat & img, const PlanToImage & toImage, double x0, double x1, double y, double t,
-  double door, std::vector<double> doorCentres)
+  cv::Mat & img, const PlanToImage & toImage, double x0, double x1, double y, double t, double door,
+  std::vector<double> doorCentres)
 {
   std::sort(doorCentres.begin(), doorCentres.end());
   double start = x0;
@@ -124,8 +124,8 @@ struct RoomRow
 /// One row of rooms: dividing walls, the corridor wall with one door per room,
 /// and a few pieces of furniture in each room.
 inline void drawRoomRow(
-  cv::Mat & img, const PlanToImage & toImage, std::mt19937 & rng, const RoomRow & row,
-  double t, double door)
+  cv::Mat & img, const PlanToImage & toImage, std::mt19937 & rng, const RoomRow & row, double t,
+  double door)
 {
   // Three or four rooms, so the long walls along x outweigh the dividing walls.
   const int rooms = 3 + static_cast<int>(rng() % 2);
@@ -156,8 +156,7 @@ inline void drawRoomRow(
 }
 
 /// Round pillars along the corridor, clear of its walls.
-inline void drawPillars(
-  cv::Mat & img, const PlanToImage & toImage, std::mt19937 & rng, double t)
+inline void drawPillars(cv::Mat & img, const PlanToImage & toImage, std::mt19937 & rng, double t)
 {
   const int radius = std::max(1, static_cast<int>(std::lround(0.6 * t * toImage.scale)));
   const int pillars = 2 + static_cast<int>(rng() % 3);

@@ -1,0 +1,398 @@
+// The sample floor plan, the inspection steps, the report and the pictures.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "Rotator.hpp"
+#include "cli_options.hpp"
+#include "draw.hpp"
+#include "get_special_points.hpp"
+#include "inspect.hpp"
+#include "report.hpp"
+#include "sample_floor_plan.hpp"
+#include "skeleton.hpp"
+
+namespace
+{
+
+using quorvane::tools::makeSampleFloorPlan;
+
+/// Share of the pixels inside the closed @p outline that are 255 in @p free.
+double freeShareInside(const cv::Mat & free, const std::vector<cv::Point2f> & outline)
+{
+  std::vector<cv::Point> corners;
+  for (std::size_t i = 0; i + 1 < outline.size(); ++i) {
+    corners.emplace_back(cvRound(outline[i].x), cvRound(outline[i].y));
+  }
+  cv::Mat inside = cv::Mat::zeros(free.size(), CV_8UC1);
+  cv::fillConvexPoly(inside, corners, cv::Scalar(255), cv::LINE_8);
+  const int all = cv::countNonZero(inside);
+  const int freeInside = cv::countNonZero(inside & (free == 255));
+  return all == 0 ? 0.0 : static_cast<double>(freeInside) / all;
+}
+
+// ---------------------------------------------------------------- sample plan
+
+TEST(SampleFloorPlan, IsTheSameForTheSameSeedAndDiffersForAnother)
+{
+  const cv::Mat a = makeSampleFloorPlan({400, 300}, 17.0, 5);
+  const cv::Mat b = makeSampleFloorPlan({400, 300}, 17.0, 5);
+  const cv::Mat c = makeSampleFloorPlan({400, 300}, 17.0, 6);
+  EXPECT_EQ(cv::countNonZero(a != b), 0);
+  EXPECT_GT(cv::countNonZero(a != c), 0);
+}
+
+class SampleSize : public ::testing::TestWithParam<cv::Size>
+{
+};
+
+TEST_P(SampleSize, IsBinaryWithABuildingFillingMuchOfTheImage)
+{
+  const cv::Mat plan = makeSampleFloorPlan(GetParam(), 23.0, 1);
+  ASSERT_EQ(plan.type(), CV_8UC1);
+  ASSERT_EQ(plan.size(), GetParam());
+  const int free = cv::countNonZero(plan == 255);
+  EXPECT_EQ(free + cv::countNonZero(plan == 0), plan.rows * plan.cols);
+  const double share = static_cast<double>(free) / (plan.rows * plan.cols);
+  // A tall image leaves much room above and below the building.
+  EXPECT_GT(share, 0.05);
+  EXPECT_LT(share, 0.75);
+  // Nothing touches the image border: the building sits inside a margin.
+  const cv::Rect box = cv::boundingRect(plan);
+  EXPECT_GT(box.x, 0);
+  EXPECT_GT(box.y, 0);
+  EXPECT_LT(box.br().x, plan.cols);
+  EXPECT_LT(box.br().y, plan.rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  Sizes, SampleSize,
+  ::testing::Values(
+    cv::Size(200, 200), cv::Size(800, 600), cv::Size(300, 900), cv::Size(4000, 4000)));
+
+/// A wall angle (degrees, away from the 5-degree bin edges of the direction
+/// histogram) and a seed.
+struct AngleCase
+{
+  double degrees;
+  unsigned seed;
+};
+
+class SampleAngle : public ::testing::TestWithParam<AngleCase>
+{
+};
+
+TEST_P(SampleAngle, ComesOutAsTheMainDirection)
+{
+  const AngleCase c = GetParam();
+  const cv::Mat plan = makeSampleFloorPlan({800, 600}, c.degrees, c.seed);
+  Rotator rotator;
+  const double found = rotator.computeImageMainDirection(plan) * 180.0 / CV_PI;
+  const double expected = std::fmod(c.degrees + 360.0, 180.0);
+  EXPECT_NEAR(found, expected, 1.5) << "seed " << c.seed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  Angles, SampleAngle,
+  ::testing::Values(
+    AngleCase{17, 1}, AngleCase{17, 2}, AngleCase{17, 3}, AngleCase{33, 1}, AngleCase{62, 4},
+    AngleCase{107, 5}, AngleCase{143, 6}, AngleCase{-28, 7}));
+
+TEST(SampleInspection, RectangleLiesInsideTheFreeArea)
+{
+  const cv::Mat plan = makeSampleFloorPlan({800, 600}, 17.0, 1);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 10.0;
+  const auto inspection = quorvane::tools::inspectMap(plan, options);
+  ASSERT_EQ(inspection.rectangle.size(), 5u);
+  EXPECT_EQ(inspection.rectangle.front(), inspection.rectangle.back());
+  EXPECT_GT(freeShareInside(plan, inspection.rectangle), 0.995);
+  // At least a few cells wide and high.
+  EXPECT_GT(cv::norm(inspection.rectangle[1] - inspection.rectangle[0]), 4 * options.cellSizePx);
+  EXPECT_GT(cv::norm(inspection.rectangle[2] - inspection.rectangle[1]), 4 * options.cellSizePx);
+}
+
+TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
+{
+  const cv::Mat plan = makeSampleFloorPlan({600, 450}, 17.0, 1);
+  const auto inspection = quorvane::tools::inspectMap(plan, {});
+  ASSERT_EQ(inspection.junctions.size(), 2u);
+  for (const cv::Point & j : inspection.junctions) {
+    EXPECT_EQ(plan.at<uchar>(j), 255) << j;
+  }
+  EXPECT_GT(inspection.boundary.size(), inspection.simplified.size());
+  EXPECT_EQ(inspection.simplified.front(), inspection.simplified.back());
+  ASSERT_TRUE(inspection.sharpest.found);
+  EXPECT_GT(inspection.sharpest.curvature, 0.0);
+  const auto & ring = inspection.simplified;
+  EXPECT_NE(std::find(ring.begin(), ring.end(), inspection.sharpest.point), ring.end());
+  std::vector<std::string> steps;
+  for (const auto & step : inspection.timesMs) {
+    steps.push_back(step.first);
+  }
+  EXPECT_EQ(
+    steps, (std::vector<std::string>{
+             "main_direction", "rotation", "inner_rectangle", "thinning", "junctions", "boundary",
+             "simplification", "curvature"}));
+}
+
+TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
+{
+  // A 25 x 25 free block holds one 20-pixel cell: all five outline points
+  // are that cell's centre.
+  quorvane::tools::LoadedMap map;
+  map.free = cv::Mat::zeros(100, 100, CV_8UC1);
+  map.free(cv::Rect(30, 20, 25, 25)).setTo(255);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 20.0;
+  const auto inspection = quorvane::tools::inspectMap(map.free, options);
+  ASSERT_EQ(inspection.rectangle.size(), 5u);
+  EXPECT_EQ(inspection.rectangle[0], inspection.rectangle[2]);
+  const auto report = quorvane::tools::makeReport(map, options, inspection, {"block", "", ""});
+  EXPECT_EQ(report["inner_rectangle"]["cells"], nlohmann::ordered_json::array({1, 1}));
+  EXPECT_DOUBLE_EQ(report["inner_rectangle"]["cells_area_m2"].get<double>(), 1.0);
+}
+
+TEST(InnerRectangle, NoneWhenNoCellFits)
+{
+  cv::Mat free = cv::Mat::zeros(100, 100, CV_8UC1);
+  free(cv::Rect(30, 20, 10, 10)).setTo(255);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 30.0;
+  EXPECT_TRUE(quorvane::tools::inspectMap(free, options).rectangle.empty());
+}
+
+// ---------------------------------------------------------------- steps
+
+TEST(Boundary, IsTheOuterContourOfTheLargestFreeRegion)
+{
+  cv::Mat free = cv::Mat::zeros(40, 40, CV_8UC1);
+  cv::rectangle(free, cv::Rect(2, 2, 5, 5), cv::Scalar(255), cv::FILLED);
+  cv::rectangle(free, cv::Rect(10, 10, 20, 10), cv::Scalar(255), cv::FILLED);
+  cv::rectangle(free, cv::Rect(15, 13, 3, 3), cv::Scalar(0), cv::FILLED);  // a hole
+  const std::vector<cv::Point> boundary = quorvane::tools::largestFreeBoundary(free);
+  const cv::Rect box = cv::boundingRect(boundary);
+  EXPECT_EQ(box, cv::Rect(10, 10, 20, 10));
+  EXPECT_EQ(boundary.size(), 2u * (19 + 9));
+}
+
+TEST(Boundary, IsEmptyWithoutFreeCells)
+{
+  EXPECT_TRUE(quorvane::tools::largestFreeBoundary(cv::Mat::zeros(8, 8, CV_8UC1)).empty());
+  EXPECT_TRUE(quorvane::tools::simplifyClosedBoundary({}, 1.0, -1.0).empty());
+}
+
+TEST(Boundary, SimplifiedSquareKeepsItsCornersAndStaysClosed)
+{
+  cv::Mat free = cv::Mat::zeros(30, 30, CV_8UC1);
+  cv::rectangle(free, cv::Rect(5, 5, 11, 11), cv::Scalar(255), cv::FILLED);
+  const auto boundary = quorvane::tools::largestFreeBoundary(free);
+  const auto simplified = quorvane::tools::simplifyClosedBoundary(boundary, 1.0, -1.0);
+  ASSERT_EQ(simplified.size(), 5u);
+  EXPECT_EQ(simplified.front(), simplified.back());
+  std::vector<cv::Point> corners(simplified.begin(), simplified.end() - 1);
+  std::sort(corners.begin(), corners.end(), [](const cv::Point & a, const cv::Point & b) {
+    return a.y != b.y ? a.y < b.y : a.x < b.x;
+  });
+  EXPECT_EQ(corners, (std::vector<cv::Point>{{5, 5}, {15, 5}, {5, 15}, {15, 15}}));
+}
+
+TEST(SharpestVertex, TheFirstVertexOfTheRingIsJudgedToo)
+{
+  // A square with a spike; the spike's tip starts the ring, where a plain
+  // polyline would never judge it.
+  const std::vector<cv::Point> closed = {{0, 50},    {10, 48},  {10, 0},  {110, 0},
+                                         {110, 100}, {10, 100}, {10, 52}, {0, 50}};
+  const auto sharpest = quorvane::tools::sharpestVertexOfClosedPolygon(closed);
+  ASSERT_TRUE(sharpest.found);
+  EXPECT_EQ(sharpest.point, cv::Point(0, 50));
+  EXPECT_NEAR(sharpest.turnAngle, CV_PI - 2.0 * std::atan(0.2), 1e-9);
+  EXPECT_NEAR(sharpest.curvature, sharpest.turnAngle / std::hypot(10.0, 2.0), 1e-12);
+}
+
+TEST(SharpestVertex, NoneOnAStraightOrDegenerateRing)
+{
+  EXPECT_FALSE(quorvane::tools::sharpestVertexOfClosedPolygon({}).found);
+  EXPECT_FALSE(quorvane::tools::sharpestVertexOfClosedPolygon({{3, 3}, {3, 3}}).found);
+}
+
+TEST(Skeleton, BarThinsToItsMiddleRowAcrossTheImageBorder)
+{
+  // The bar touches the left and right borders; padding lets those ends thin too.
+  cv::Mat free = cv::Mat::zeros(11, 30, CV_8UC1);
+  free.rowRange(3, 8).setTo(255);
+  const auto skeleton = quorvane::tools::thinFreeSpace(free, 1200);
+  EXPECT_EQ(skeleton.scale, 1);
+  EXPECT_EQ(skeleton.offset, cv::Point(0, 3));
+  std::vector<cv::Point> pixels;
+  cv::findNonZero(skeleton.image, pixels);
+  ASSERT_FALSE(pixels.empty());
+  for (const cv::Point & p : pixels) {
+    EXPECT_EQ(skeleton.toMap(p).y, 5) << p;
+  }
+}
+
+TEST(Skeleton, LongMapsAreThinnedAtAReducedScale)
+{
+  cv::Mat free = cv::Mat::zeros(60, 100, CV_8UC1);
+  free(cv::Rect(0, 20, 100, 20)).setTo(255);
+  const auto skeleton = quorvane::tools::thinFreeSpace(free, 40);
+  EXPECT_EQ(skeleton.scale, 3);  // ceil(100 / 40)
+  EXPECT_EQ(skeleton.image.size(), cv::Size(34, 7));
+  EXPECT_EQ(skeleton.toMap({0, 0}), cv::Point(1, 21));
+  EXPECT_EQ(skeleton.toMap({2, 1}), cv::Point(7, 24));
+}
+
+TEST(Skeleton, ReducedCellsAreFreeOnlyWhenAllTheirCellsAre)
+{
+  // A one-pixel gap in a wall closes at scale 2; the free halves stay apart.
+  cv::Mat free = cv::Mat::zeros(8, 40, CV_8UC1);
+  free.setTo(255);
+  free.col(20).setTo(0);
+  const auto skeleton = quorvane::tools::thinFreeSpace(free, 20);
+  ASSERT_EQ(skeleton.scale, 2);
+  EXPECT_EQ(cv::countNonZero(skeleton.image.col(10)), 0);
+}
+
+TEST(Skeleton, EmptyWithoutFreeCells)
+{
+  EXPECT_TRUE(quorvane::tools::thinFreeSpace(cv::Mat::zeros(5, 5, CV_8UC1), 100).image.empty());
+}
+
+// ---------------------------------------------------------------- report
+
+TEST(Report, HoldsEverySectionWithMetresFromTheOrigin)
+{
+  quorvane::tools::LoadedMap map;
+  map.meta.resolution = 0.1;
+  map.meta.origin = {-3.0, 4.0, 0.0};
+  map.free = makeSampleFloorPlan({400, 300}, 17.0, 1);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 6.0;
+  const auto inspection = quorvane::tools::inspectMap(map.free, options);
+  ASSERT_EQ(inspection.rectangle.size(), 5u);
+  const auto report =
+    quorvane::tools::makeReport(map, options, inspection, {"sample", "a.png", ""});
+  for (const char * key :
+       {"map", "main_direction", "rotation", "inner_rectangle", "skeleton", "boundary",
+        "sharpest_vertex", "outputs"}) {
+    EXPECT_TRUE(report.contains(key)) << key;
+  }
+  EXPECT_EQ(report["map"]["width_px"], 400);
+  EXPECT_DOUBLE_EQ(report["inner_rectangle"]["cell_size_m"].get<double>(), 0.6);
+  const auto & cells = report["inner_rectangle"]["cells"];
+  EXPECT_NEAR(
+    report["inner_rectangle"]["cells_area_m2"].get<double>(),
+    cells[0].get<double>() * cells[1].get<double>() * 0.36, 1e-6);
+  const auto & px = report["inner_rectangle"]["outline_px"][0];
+  const auto & m = report["inner_rectangle"]["outline_m"][0];
+  EXPECT_NEAR(m[0].get<double>(), -3.0 + (px[0].get<double>() + 0.5) * 0.1, 1e-3);
+  EXPECT_NEAR(m[1].get<double>(), 4.0 + (300 - 0.5 - px[1].get<double>()) * 0.1, 1e-3);
+  EXPECT_TRUE(report["outputs"]["rotated_png"].is_null());
+  const double deg = report["main_direction"]["image_deg"].get<double>();
+  EXPECT_NEAR(report["main_direction"]["map_deg"].get<double>(), 180.0 - deg, 1e-2);
+}
+
+TEST(Report, PrettyTextKeepsNumberArraysOnOneLineAndParsesBack)
+{
+  nlohmann::ordered_json report = {
+    {"a", {1, 2.5, -3}},
+    {"b", {{0.5, 1}, {2, 3}}},
+    {"c", "x [1, 2]"},
+    {"d", nlohmann::json::array()}};
+  const std::string text = quorvane::tools::formatReport(report, false);
+  EXPECT_NE(text.find("\"a\": [1, 2.5, -3]"), std::string::npos) << text;
+  EXPECT_NE(text.find("[0.5, 1]"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"d\": []"), std::string::npos) << text;
+  EXPECT_EQ(nlohmann::ordered_json::parse(text), report);
+  EXPECT_EQ(quorvane::tools::formatReport(report, true).find('\n'), std::string::npos);
+}
+
+TEST(Report, TimesKeepTheirOrder)
+{
+  const auto times = quorvane::tools::timesToJson({{"zeta", 1.004}, {"alpha", 2.0}});
+  EXPECT_EQ(times.begin().key(), "zeta");
+  EXPECT_DOUBLE_EQ(times["zeta"].get<double>(), 1.0);
+}
+
+// ---------------------------------------------------------------- pictures
+
+TEST(Picture, ScaleEnlargesSmallMapsAndReducesLargeOnes)
+{
+  EXPECT_DOUBLE_EQ(quorvane::tools::pictureScale({300, 200}), 3.0);
+  EXPECT_DOUBLE_EQ(quorvane::tools::pictureScale({50, 20}), 8.0);
+  EXPECT_DOUBLE_EQ(quorvane::tools::pictureScale({800, 600}), 1.0);
+  EXPECT_DOUBLE_EQ(quorvane::tools::pictureScale({1000, 4000}), 0.5);
+}
+
+TEST(Picture, AnnotatedAndRotatedPicturesAreColourImagesOfTheScaledSize)
+{
+  const cv::Mat plan = makeSampleFloorPlan({400, 300}, 17.0, 1);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 6.0;
+  const auto inspection = quorvane::tools::inspectMap(plan, options);
+  const cv::Mat annotated = quorvane::tools::drawInspection(plan, inspection, options, 0.05);
+  EXPECT_EQ(annotated.type(), CV_8UC3);
+  EXPECT_EQ(annotated.size(), cv::Size(800, 600));
+  const cv::Mat rotated = quorvane::tools::drawRotated(inspection);
+  EXPECT_EQ(rotated.type(), CV_8UC3);
+  EXPECT_EQ(rotated.size(), inspection.rotatedMap.size() * 2);
+}
+
+// ---------------------------------------------------------------- command line
+
+quorvane::tools::CliOptions parse(std::vector<std::string> args)
+{
+  quorvane::tools::CliOptions cli;
+  CLI::App app;
+  quorvane::tools::describeOptions(app, cli);
+  std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
+  app.parse(args);
+  return cli;
+}
+
+TEST(CommandLine, DefaultsMakeTheSample)
+{
+  const auto cli = parse({});
+  EXPECT_TRUE(cli.mapPath.empty());
+  EXPECT_DOUBLE_EQ(cli.cellSizeM, 0.5);
+  EXPECT_EQ(cli.outPath, "inspect.png");
+  EXPECT_EQ(cli.sampleSize, cv::Size(800, 600));
+}
+
+TEST(CommandLine, ReadsMapAndOptions)
+{
+  const auto cli = parse(
+    {"map.yaml", "--cell-size", "12", "--epsilon", "3.5", "--min-chord", "4", "--out", "o.png",
+     "--rotated-out", "r.png", "--sample-size", "300x200", "--strict-unknown", "--compact"});
+  EXPECT_EQ(cli.mapPath, "map.yaml");
+  EXPECT_DOUBLE_EQ(cli.cellSizePx, 12.0);
+  EXPECT_DOUBLE_EQ(cli.epsilonPx, 3.5);
+  EXPECT_DOUBLE_EQ(cli.minChordPx, 4.0);
+  EXPECT_EQ(cli.rotatedOutPath, "r.png");
+  EXPECT_EQ(cli.sampleSize, cv::Size(300, 200));
+  EXPECT_TRUE(cli.strictUnknown);
+  EXPECT_TRUE(cli.compact);
+}
+
+TEST(CommandLine, NoPngClearsThePictureName) { EXPECT_TRUE(parse({"--no-png"}).outPath.empty()); }
+
+TEST(CommandLine, RejectsConflictingOrOutOfRangeValues)
+{
+  EXPECT_THROW(parse({"--no-png", "--out", "x.png"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--cell-size", "5", "--cell-size-m", "0.5"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--cell-size", "0.5"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--epsilon", "-1"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--sample-size", "800"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--sample-size", "8x600"}), CLI::ParseError);
+  EXPECT_THROW(parse({"--resolution", "0"}), CLI::ParseError);
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// Runs quorvane_map_inspect on every map YAML of the shared map folder and
+// checks that its report is sane. Skips when the folder is absent.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "map_io.hpp"
+#include "tool_test_support.hpp"
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+/// The shared maps: $QUORVANE_SHARED_MAPS, else the folder beside the sources.
+fs::path sharedMapsDir()
+{
+  const char * env = std::getenv("QUORVANE_SHARED_MAPS");
+  std::error_code ec;
+  if (env != nullptr && *env != '\0' && fs::is_directory(env, ec)) {
+    return env;
+  }
+  const fs::path beside(QUORVANE_SOURCE_SHARED_MAPS);
+  return fs::is_directory(beside, ec) ? beside : fs::path();
+}
+
+std::vector<std::string> sharedMapNames()
+{
+  std::vector<std::string> names;
+  const fs::path dir = sharedMapsDir();
+  if (dir.empty()) {
+    return names;
+  }
+  for (const auto & entry : fs::directory_iterator(dir)) {
+    if (quorvane::tools::isYamlPath(entry.path().string())) {
+      names.push_back(entry.path().stem().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/// Output and exit status of a shell command.
+struct RunResult
+{
+  std::string out;
+  int status = -1;
+};
+
+RunResult runCommand(const std::string & command)
+{
+  RunResult result;
+  FILE * pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return result;
+  }
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+    result.out.append(buffer.data(), n);
+  }
+  const int raw = ::pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
+}
+
+cv::Point2d point(const nlohmann::json & xy) { return {xy[0].get<double>(), xy[1].get<double>()}; }
+
+bool inside(const cv::Point2d & p, const cv::Mat & image)
+{
+  return p.x >= 0 && p.y >= 0 && p.x <= image.cols - 1 && p.y <= image.rows - 1;
+}
+
+/// Share of the pixels inside the outline's polygon that are free.
+double freeShareInside(const cv::Mat & free, const nlohmann::json & outline)
+{
+  std::vector<cv::Point> corners;
+  for (std::size_t i = 0; i + 1 < outline.size(); ++i) {
+    const cv::Point2d p = point(outline[i]);
+    corners.emplace_back(cvRound(p.x), cvRound(p.y));
+  }
+  cv::Mat polygon = cv::Mat::zeros(free.size(), CV_8UC1);
+  cv::fillConvexPoly(polygon, corners, cv::Scalar(255), cv::LINE_8);
+  const int all = cv::countNonZero(polygon);
+  return all == 0 ? 0.0 : static_cast<double>(cv::countNonZero(polygon & free)) / all;
+}
+
+class RealMap : public ::testing::TestWithParam<std::string>
+{
+};
+
+TEST_P(RealMap, ReportIsSane)
+{
+  const fs::path yaml = sharedMapsDir() / (GetParam() + ".yaml");
+  quorvane::tools::testing::ScratchDir dir;
+  const std::string png = dir.file(GetParam() + ".png");
+  const RunResult run = runCommand(
+    std::string("'") + QUORVANE_INSPECT_TOOL + "' '" + yaml.string() + "' --compact --out '" + png +
+    "' 2>'" + dir.file("stderr.txt") + "'");
+  ASSERT_EQ(run.status, 0) << run.out;
+  const nlohmann::json report = nlohmann::json::parse(run.out);
+  const auto map = quorvane::tools::loadMap(yaml.string(), {}, {});
+
+  // Direction in [0, pi].
+  const double direction = report["main_direction"]["image_rad"].get<double>();
+  EXPECT_GE(direction, 0.0);
+  EXPECT_LE(direction, CV_PI);
+  // A rectangle in the image, mostly over free cells (the cell test accepts a
+  // cell whose window reaches free space, so thin walls may be straddled).
+  const auto & rect = report["inner_rectangle"];
+  ASSERT_TRUE(rect["found"].get<bool>());
+  ASSERT_EQ(rect["outline_px"].size(), 5u);
+  for (const auto & p : rect["outline_px"]) {
+    EXPECT_TRUE(inside(point(p), map.free)) << p;
+  }
+  EXPECT_GT(freeShareInside(map.free, rect["outline_px"]), 0.9);
+  // Junctions on free cells, a sharpest vertex on the image.
+  if (report["skeleton"]["junction_pair_found"].get<bool>()) {
+    for (const auto & p : report["skeleton"]["junction_pair_px"]) {
+      ASSERT_TRUE(inside(point(p), map.free)) << p;
+      EXPECT_EQ(map.free.at<uchar>(cv::Point(point(p))), 255) << p;
+    }
+  }
+  EXPECT_LE(
+    report["boundary"]["simplified_vertices"].get<int>(),
+    report["boundary"]["vertices"].get<int>());
+  if (report["sharpest_vertex"]["found"].get<bool>()) {
+    EXPECT_TRUE(inside(point(report["sharpest_vertex"]["px"]), map.free));
+  }
+  // The picture was written.
+  EXPECT_FALSE(cv::imread(png).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  SharedMaps, RealMap, ::testing::ValuesIn(sharedMapNames()),
+  [](const ::testing::TestParamInfo<std::string> & param) { return param.param; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RealMap);
+
+TEST(RealMaps, EveryMapLoadsWithFreeCells)
+{
+  const std::vector<std::string> names = sharedMapNames();
+  if (names.empty()) {
+    GTEST_SKIP() << "no shared maps (set QUORVANE_SHARED_MAPS)";
+  }
+  for (const std::string & name : names) {
+    const fs::path yaml = sharedMapsDir() / (name + ".yaml");
+    const auto map = quorvane::tools::loadMap(yaml.string(), {}, {});
+    EXPECT_GT(cv::countNonZero(map.free), 0) << name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "cli_options.hpp"
+
+#include <regex>
+
+#include <CLI/CLI.hpp>
+
+namespace quorvane
+{
+namespace tools
+{
+namespace
+{
+
+const char * const kDescription =
+  "Runs the quorvane map algorithms on an occupancy map: the main wall direction, the map\n"
+  "turned to it, the largest cell-tiled inner rectangle, the skeleton of the free space and\n"
+  "its farthest junction pair, the simplified outer boundary of the largest free region and\n"
+  "its sharpest vertex. Prints a JSON report on stdout and draws the results into a PNG.";
+
+const char * const kFooter =
+  "Map reading: like the ROS map server. p = (255 - grey) / 255, or grey / 255 with\n"
+  "negate; a cell is free when p < free_thresh, every other cell (occupied or unknown)\n"
+  "counts as blocked. Colour images use the mean of their channels; with an alpha\n"
+  "channel, trinary mode averages the opacity in and the other modes never free a\n"
+  "translucent pixel. The modes scale and raw decide free cells by the same rule as\n"
+  "trinary. A bare image uses the defaults of a map YAML (free_thresh 0.196,\n"
+  "occupied_thresh 0.65, origin 0 0 0) and --resolution.\n"
+  "\n"
+  "Coordinates in the report: pixel positions are [x, y], x the column, y the row, row 0\n"
+  "at the top, integers at pixel centres. Metre positions are in the map frame (y up,\n"
+  "from the YAML origin and resolution): x_m = origin_x + (x + 0.5) * res and\n"
+  "y_m = origin_y + (rows - 0.5 - y) * res, turned by the origin's yaw. Image angles are\n"
+  "measured from +x toward +y (down); map angles from +x toward +y (up).\n"
+  "\n"
+  "Exit status: 0 done, 1 map cannot be read (missing file, unreadable image, malformed\n"
+  "YAML), 2 bad command line, 3 no inner rectangle fits, 4 a picture cannot be written,\n"
+  "5 any other failure. Errors are one line on stderr.";
+
+/// "WIDTHxHEIGHT", each 16 to 20000.
+cv::Size parseSize(const std::string & text)
+{
+  static const std::regex pattern("([0-9]{1,5})[xX]([0-9]{1,5})");
+  std::smatch m;
+  if (!std::regex_match(text, m, pattern)) {
+    throw CLI::ValidationError("--sample-size", "expected WIDTHxHEIGHT, got " + text);
+  }
+  const cv::Size size(std::stoi(m[1].str()), std::stoi(m[2].str()));
+  if (size.width < 16 || size.height < 16 || size.width > 20000 || size.height > 20000) {
+    throw CLI::ValidationError("--sample-size", "each side must lie in [16, 20000]");
+  }
+  return size;
+}
+
+void describeMapOptions(CLI::App & app, CliOptions & cli)
+{
+  app.add_option(
+    "map", cli.mapPath,
+    "Map YAML (.yaml/.yml; its image path is taken relative\n"
+    "to the YAML's folder) or a bare PGM/PNG image.\n"
+    "Omitted: a built-in sample floor plan.");
+  app
+    .add_option(
+      "--resolution", cli.resolution,
+      "Metres per pixel of a bare image or of the sample\n(a YAML gives its own)")
+    ->capture_default_str()
+    ->check(CLI::PositiveNumber);
+  app.add_flag(
+    "--strict-unknown", cli.strictUnknown,
+    "Never count grey 205 (what map savers write for\n"
+    "unknown cells) as free, even when free_thresh\n"
+    "would make it free");
+}
+
+void describeStepOptions(CLI::App & app, CliOptions & cli)
+{
+  auto * px = app.add_option(
+    "--cell-size", cli.cellSizePx,
+    "Inner rectangle cell side in pixels (1 to 65535;\nthe fraction is dropped)");
+  px->check(CLI::Range(1.0, 65535.0));
+  auto * metres = app.add_option(
+    "--cell-size-m", cli.cellSizeM,
+    "Inner rectangle cell side in metres, converted with\n"
+    "the map's resolution and rounded (at least 1 px)");
+  metres->capture_default_str()->check(CLI::PositiveNumber);
+  px->excludes(metres);
+  app.add_option("--epsilon", cli.epsilonPx, "Boundary simplification tolerance in pixels")
+    ->capture_default_str()
+    ->check(CLI::NonNegativeNumber);
+  app
+    .add_option(
+      "--min-chord", cli.minChordPx,
+      "Boundary spans whose ends lie at most this many\n"
+      "pixels apart are cut to their ends without looking\n"
+      "inside; negative: off")
+    ->capture_default_str();
+  app
+    .add_option(
+      "--skeleton-max-side", cli.skeletonMaxSide,
+      "Longest side of the free area thinned at full\n"
+      "resolution; longer ones are thinned at a reduced\n"
+      "scale (thinning time grows with the cube of the size)")
+    ->capture_default_str()
+    ->check(CLI::Range(16, 1000000));
+}
+
+void describeOutputOptions(CLI::App & app, CliOptions & cli)
+{
+  auto * out =
+    app
+      .add_option(
+        "--out", cli.outPath,
+        "Annotated PNG to write (maps under 800 px are\nenlarged, maps over 2000 px reduced)")
+      ->capture_default_str();
+  app
+    .add_flag_callback(
+      "--no-png", [&cli] { cli.outPath.clear(); }, "Write no annotated PNG")
+    ->excludes(out);
+  app.add_option(
+    "--rotated-out", cli.rotatedOutPath,
+    "Also write the map turned to its main direction,\nwith the inner rectangle");
+  app.add_flag("--compact", cli.compact, "Print the JSON report on one line");
+}
+
+void describeSampleOptions(CLI::App & app, CliOptions & cli)
+{
+  app
+    .add_option_function<std::string>(
+      "--sample-size", [&cli](const std::string & text) { cli.sampleSize = parseSize(text); },
+      "Size of the sample floor plan (rooms, doors, a\ncorridor, furniture), WIDTHxHEIGHT")
+    ->default_str("800x600");
+  app
+    .add_option(
+      "--sample-angle", cli.sampleAngleDeg,
+      "Direction of the sample's long walls in degrees,\nfrom +x toward +y (down)")
+    ->capture_default_str();
+  app.add_option("--sample-seed", cli.sampleSeed, "Seed of the sample's rooms and furniture")
+    ->capture_default_str();
+}
+
+}  // namespace
+
+void describeOptions(CLI::App & app, CliOptions & cli)
+{
+  app.name("quorvane_map_inspect");
+  app.description(kDescription);
+  app.footer(kFooter);
+  app.get_formatter()->column_width(34);
+  describeMapOptions(app, cli);
+  describeStepOptions(app, cli);
+  describeOutputOptions(app, cli);
+  describeSampleOptions(app, cli);
+}
+
+}  // namespace tools
+}  // namespace quorvane

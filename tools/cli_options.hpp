@@ -1,0 +1,51 @@
+#ifndef QUORVANE_NAV2_ALGO_CORE__TOOLS__CLI_OPTIONS_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__TOOLS__CLI_OPTIONS_HPP_
+
+// The command line of quorvane_map_inspect.
+
+#include <string>
+
+#include <CLI/App.hpp>
+#include <opencv2/core.hpp>
+
+namespace quorvane
+{
+namespace tools
+{
+
+/// Exit status of the tool.
+enum class ExitCode : int {
+  Ok = 0,
+  MapUnreadable = 1,     //!< missing file, unreadable image, malformed YAML
+  BadCommandLine = 2,    //!< unknown option or a value out of range
+  NoRectangle = 3,       //!< no inner rectangle fits at the cell size
+  OutputUnwritable = 4,  //!< a picture could not be written
+  Internal = 5,          //!< any other failure
+};
+
+/// Everything the command line sets.
+struct CliOptions
+{
+  std::string mapPath;      //!< empty: the built-in sample
+  double cellSizePx = 0.0;  //!< > 0 when given in pixels
+  double cellSizeM = 0.5;   //!< used when no pixel size is given
+  double epsilonPx = 2.0;
+  double minChordPx = -1.0;
+  std::string outPath = "inspect.png";
+  std::string rotatedOutPath;
+  double resolution = 0.05;  //!< bare images and the sample
+  bool strictUnknown = false;
+  int skeletonMaxSide = 1200;
+  cv::Size sampleSize{800, 600};
+  double sampleAngleDeg = 17.0;
+  unsigned sampleSeed = 1;
+  bool compact = false;
+};
+
+/// Declares every option of the tool on @p app, bound to @p cli.
+void describeOptions(CLI::App & app, CliOptions & cli);
+
+}  // namespace tools
+}  // namespace quorvane
+
+#endif  // QUORVANE_NAV2_ALGO_CORE__TOOLS__CLI_OPTIONS_HPP_

@@ -1,0 +1,359 @@
+#include "draw.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace quorvane
+{
+namespace tools
+{
+namespace
+{
+
+constexpr int kShift = 4;  // fractional bits of every drawn coordinate
+constexpr double kOne = 1 << kShift;
+
+const cv::Scalar kFreeGrey(232, 232, 232);
+const cv::Scalar kBlockedGrey(96, 96, 96);
+const cv::Scalar kSkeleton(225, 125, 20);
+const cv::Scalar kJunction(220, 0, 220);
+const cv::Scalar kRectangle(20, 165, 20);
+const cv::Scalar kBoundary(0, 140, 255);
+const cv::Scalar kVertex(0, 80, 190);
+const cv::Scalar kSharpest(0, 0, 225);
+const cv::Scalar kArrow(25, 25, 25);
+const cv::Scalar kWhite(255, 255, 255);
+
+/// The picture and how map pixels land on it.
+struct Canvas
+{
+  cv::Mat image;                   //!< BGR
+  cv::Mat freeMask;                //!< at the picture's size: 255 where the map is free
+  std::vector<cv::Point> markers;  //!< picture pixels of the markers the legend should not hide
+  double scale;                    //!< picture pixels per map pixel
+  int unit;                        //!< line thickness and marker size unit, in picture pixels
+
+  /// Fixed-point picture position of the centre of map position @p p.
+  cv::Point at(const cv::Point2d & p) const
+  {
+    return {
+      static_cast<int>(std::lround(((p.x + 0.5) * scale - 0.5) * kOne)),
+      static_cast<int>(std::lround(((p.y + 0.5) * scale - 0.5) * kOne))};
+  }
+  /// A length of @p px picture pixels in fixed point.
+  static int len(double px) { return static_cast<int>(std::lround(px * kOne)); }
+};
+
+Canvas makeCanvas(const cv::Mat & free)
+{
+  Canvas canvas;
+  canvas.scale = pictureScale(free.size());
+  cv::Mat grey(free.size(), CV_8UC1, kBlockedGrey);
+  grey.setTo(kFreeGrey, free == 255);
+  const cv::Size size(
+    std::max(1, static_cast<int>(std::lround(free.cols * canvas.scale))),
+    std::max(1, static_cast<int>(std::lround(free.rows * canvas.scale))));
+  cv::Mat resized;
+  cv::resize(grey, resized, size, 0, 0, canvas.scale >= 1.0 ? cv::INTER_NEAREST : cv::INTER_AREA);
+  cv::cvtColor(resized, canvas.image, cv::COLOR_GRAY2BGR);
+  canvas.freeMask = resized == kFreeGrey[0];
+  canvas.unit =
+    std::max(1, static_cast<int>(std::lround(std::max(size.width, size.height) / 900.0)));
+  return canvas;
+}
+
+/// Each skeleton pixel fills the picture block of the map cells it stands for.
+void drawSkeleton(Canvas & canvas, const Skeleton & skeleton)
+{
+  if (skeleton.image.empty()) {
+    return;
+  }
+  std::vector<cv::Point> pixels;
+  cv::findNonZero(skeleton.image, pixels);
+  for (const cv::Point & p : pixels) {
+    const cv::Point2d tl = skeleton.offset + p * skeleton.scale;
+    const int x0 = static_cast<int>(std::floor(tl.x * canvas.scale));
+    const int y0 = static_cast<int>(std::floor(tl.y * canvas.scale));
+    const int side = std::max(1, static_cast<int>(std::floor(skeleton.scale * canvas.scale)));
+    cv::rectangle(canvas.image, cv::Rect(x0, y0, side, side), kSkeleton, cv::FILLED, cv::LINE_8);
+  }
+}
+
+template <typename PointT>
+std::vector<cv::Point> onCanvas(const Canvas & canvas, const std::vector<PointT> & points)
+{
+  std::vector<cv::Point> out;
+  out.reserve(points.size());
+  for (const PointT & p : points) {
+    out.push_back(canvas.at(cv::Point2d(p.x, p.y)));
+  }
+  return out;
+}
+
+void drawBoundary(Canvas & canvas, const std::vector<cv::Point> & simplified)
+{
+  if (simplified.empty()) {
+    return;
+  }
+  const std::vector<cv::Point> pts = onCanvas(canvas, simplified);
+  cv::polylines(canvas.image, pts, false, kBoundary, canvas.unit, cv::LINE_AA, kShift);
+  for (const cv::Point & p : pts) {
+    cv::circle(
+      canvas.image, p, Canvas::len(2.0 * canvas.unit), kVertex, cv::FILLED, cv::LINE_AA, kShift);
+  }
+}
+
+void drawRectangle(Canvas & canvas, const std::vector<cv::Point2f> & rectangle)
+{
+  if (rectangle.empty()) {
+    return;
+  }
+  cv::polylines(
+    canvas.image, onCanvas(canvas, rectangle), true, kRectangle, 2 * canvas.unit, cv::LINE_AA,
+    kShift);
+}
+
+/// Arrow along the main direction from the middle of the free cells.
+void drawDirection(Canvas & canvas, const cv::Mat & free, double direction)
+{
+  const cv::Rect box = cv::boundingRect(free == 255);
+  if (box.empty()) {
+    return;
+  }
+  const cv::Point2d centre(box.x + (box.width - 1) / 2.0, box.y + (box.height - 1) / 2.0);
+  const double length = 0.3 * std::min(box.width, box.height);
+  const cv::Point2d tip = centre + length * cv::Point2d(std::cos(direction), std::sin(direction));
+  const int t = 2 * canvas.unit;
+  cv::arrowedLine(
+    canvas.image, canvas.at(centre), canvas.at(tip), kWhite, t + 2 * canvas.unit, cv::LINE_AA,
+    kShift, 0.12);
+  cv::arrowedLine(
+    canvas.image, canvas.at(centre), canvas.at(tip), kArrow, t, cv::LINE_AA, kShift, 0.12);
+}
+
+void drawJunctions(Canvas & canvas, const std::vector<cv::Point> & junctions)
+{
+  const int u = canvas.unit;
+  for (std::size_t i = 0; i < junctions.size(); ++i) {
+    const cv::Point c = canvas.at(junctions[i]);
+    canvas.markers.push_back(c / static_cast<int>(kOne));
+    cv::circle(canvas.image, c, Canvas::len(6.0 * u), kJunction, cv::FILLED, cv::LINE_AA, kShift);
+    cv::circle(canvas.image, c, Canvas::len(6.0 * u), kArrow, u, cv::LINE_AA, kShift);
+    // Up and right of the marker, kept on the picture.
+    const int labelX = std::min(c.x / static_cast<int>(kOne) + 8 * u, canvas.image.cols - 20 * u);
+    const int labelY = std::max(c.y / static_cast<int>(kOne) - 8 * u, 14 * u);
+    const cv::Point label(labelX, labelY);
+    cv::putText(
+      canvas.image, "J" + std::to_string(i + 1), label, cv::FONT_HERSHEY_SIMPLEX, 0.5 * u,
+      kJunction, std::max(1, u), cv::LINE_AA);
+  }
+}
+
+void drawSharpest(Canvas & canvas, const SharpestVertex & sharpest)
+{
+  if (!sharpest.found) {
+    return;
+  }
+  const cv::Point c = canvas.at(sharpest.point);
+  canvas.markers.push_back(c / static_cast<int>(kOne));
+  cv::circle(
+    canvas.image, c, Canvas::len(10.0 * canvas.unit), kSharpest, 2 * canvas.unit, cv::LINE_AA,
+    kShift);
+  cv::circle(
+    canvas.image, c, Canvas::len(3.0 * canvas.unit), kSharpest, cv::FILLED, cv::LINE_AA, kShift);
+}
+
+/// How an entry's sample is drawn in the legend.
+enum class Swatch { Line, Arrow, Dot, Ring, Block };
+
+struct LegendEntry
+{
+  Swatch swatch;
+  cv::Scalar colour;
+  std::string text;
+};
+
+void drawSwatch(cv::Mat & image, const LegendEntry & e, cv::Point left, int u)
+{
+  const cv::Point right = left + cv::Point(22 * u, 0);
+  const cv::Point mid = left + cv::Point(11 * u, 0);
+  switch (e.swatch) {
+    case Swatch::Line:
+      cv::line(image, left, right, e.colour, 2 * u, cv::LINE_AA);
+      break;
+    case Swatch::Arrow:
+      cv::arrowedLine(image, left, right, e.colour, 2 * u, cv::LINE_AA, 0, 0.4);
+      break;
+    case Swatch::Dot:
+      cv::circle(image, mid, 5 * u, e.colour, cv::FILLED, cv::LINE_AA);
+      break;
+    case Swatch::Ring:
+      cv::circle(image, mid, 6 * u, e.colour, 2 * u, cv::LINE_AA);
+      break;
+    case Swatch::Block:
+      cv::rectangle(
+        image, mid - cv::Point(2 * u, 6 * u), mid + cv::Point(2 * u, 6 * u), e.colour, cv::FILLED);
+      break;
+  }
+}
+
+/// The legend box of @p size in the image corner that hides the fewest
+/// markers, then the fewest free cells (top-left on ties).
+cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin)
+{
+  const cv::Mat & base = canvas.freeMask;
+  const int right = std::max(0, base.cols - size.width - margin);
+  const int bottom = std::max(0, base.rows - size.height - margin);
+  const cv::Rect image(0, 0, base.cols, base.rows);
+  cv::Rect best;
+  int bestFree = -1;
+  for (const cv::Point corner :
+       {cv::Point(margin, margin), cv::Point(right, margin), cv::Point(margin, bottom),
+        cv::Point(right, bottom)}) {
+    const cv::Rect box = cv::Rect(corner, size) & image;
+    int freeCells = box.empty() ? 0 : cv::countNonZero(base(box));
+    for (const cv::Point & marker : canvas.markers) {
+      if (box.contains(marker)) {
+        freeCells += box.area() + 1;
+      }
+    }
+    if (bestFree < 0 || freeCells < bestFree) {
+      bestFree = freeCells;
+      best = box;
+    }
+  }
+  return best;
+}
+
+/// A white, slightly see-through box listing @p entries, in a quiet corner.
+void drawLegend(Canvas & canvas, const std::vector<LegendEntry> & entries)
+{
+  const int u = canvas.unit;
+  const double fontScale = 0.45 * u;
+  const int thickness = std::max(1, u);
+  const int lineHeight = 20 * u;
+  int textWidth = 0;
+  for (const LegendEntry & e : entries) {
+    int baseline = 0;
+    textWidth = std::max(
+      textWidth,
+      cv::getTextSize(e.text, cv::FONT_HERSHEY_SIMPLEX, fontScale, thickness, &baseline).width);
+  }
+  const cv::Size size(textWidth + 42 * u, lineHeight * static_cast<int>(entries.size()) + 8 * u);
+  const cv::Rect box = quietestCorner(canvas, size, 4 * u);
+  if (box.empty()) {
+    return;
+  }
+  cv::Mat & image = canvas.image;
+  cv::Mat roi = image(box);
+  cv::addWeighted(roi, 0.2, cv::Mat(roi.size(), roi.type(), kWhite), 0.8, 0.0, roi);
+  cv::rectangle(image, box, kArrow, 1);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const int y = box.y + 4 * u + lineHeight * static_cast<int>(i) + lineHeight / 2;
+    drawSwatch(image, entries[i], cv::Point(box.x + 8 * u, y), u);
+    cv::putText(
+      image, entries[i].text, cv::Point(box.x + 36 * u, y + 5 * u), cv::FONT_HERSHEY_SIMPLEX,
+      fontScale, kArrow, thickness, cv::LINE_AA);
+  }
+}
+
+std::string format(const char * pattern, double value)
+{
+  char buffer[96];
+  std::snprintf(buffer, sizeof(buffer), pattern, value);
+  return buffer;
+}
+
+std::vector<LegendEntry> legendEntries(
+  const Inspection & r, const InspectOptions & options, double resolution)
+{
+  const std::size_t kept = r.simplified.empty() ? 0 : r.simplified.size() - 1;
+  return {
+    {Swatch::Arrow, kArrow, format("main direction %.1f deg", r.mainDirection * 180.0 / CV_PI)},
+    {Swatch::Line, kRectangle,
+     r.rectangle.empty()
+       ? std::string("inner rectangle: none")
+       : format("inner rectangle, %.2f m cells", options.cellSizePx * resolution)},
+    {Swatch::Block, kSkeleton, "skeleton of the free space"},
+    {Swatch::Dot, kJunction,
+     r.junctions.empty() ? "junction pair: none" : "farthest junctions J1, J2"},
+    {Swatch::Line, kBoundary,
+     "simplified boundary, " + std::to_string(kept) + " of " + std::to_string(r.boundary.size()) +
+       " vertices"},
+    {Swatch::Ring, kSharpest,
+     r.sharpest.found
+       ? format("sharpest vertex, turn %.0f deg", r.sharpest.turnAngle * 180.0 / CV_PI)
+       : std::string("sharpest vertex: none")}};
+}
+
+}  // namespace
+
+double pictureScale(cv::Size mapSize)
+{
+  const int longer = std::max(mapSize.width, mapSize.height);
+  if (longer <= 0) {
+    return 1.0;
+  }
+  if (longer < 800) {
+    return std::min(8.0, std::ceil(800.0 / longer));
+  }
+  if (longer > 2000) {
+    return 2000.0 / longer;
+  }
+  return 1.0;
+}
+
+cv::Mat drawInspection(
+  const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
+  double resolution)
+{
+  Canvas canvas = makeCanvas(free);
+  drawSkeleton(canvas, inspection.skeleton);
+  drawBoundary(canvas, inspection.simplified);
+  drawRectangle(canvas, inspection.rectangle);
+  drawDirection(canvas, free, inspection.mainDirection);
+  drawJunctions(canvas, inspection.junctions);
+  drawSharpest(canvas, inspection.sharpest);
+  drawLegend(canvas, legendEntries(inspection, options, resolution));
+  return canvas.image;
+}
+
+cv::Mat drawRotated(const Inspection & inspection)
+{
+  Canvas canvas = makeCanvas(inspection.rotatedMap);
+  if (inspection.rectangle.size() == 5 && !inspection.rotationMatrix.empty()) {
+    std::vector<cv::Point2f> rotated;
+    cv::transform(inspection.rectangle, rotated, inspection.rotationMatrix);
+    drawRectangle(canvas, rotated);
+  }
+  const std::vector<LegendEntry> entries = {
+    {Swatch::Arrow, kArrow, "rotated map: main direction along x"},
+    {Swatch::Line, kRectangle,
+     inspection.rectangle.empty() ? "inner rectangle: none" : "inner rectangle"}};
+  drawLegend(canvas, entries);
+  return canvas.image;
+}
+
+void writePng(const std::string & path, const cv::Mat & image)
+{
+  std::vector<uchar> bytes;
+  if (!cv::imencode(".png", image, bytes)) {
+    throw PictureWriteError("cannot encode PNG for " + path);
+  }
+  std::ofstream out(path, std::ios::binary);
+  out.write(
+    reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    throw PictureWriteError("cannot write " + path);
+  }
+}
+
+}  // namespace tools
+}  // namespace quorvane

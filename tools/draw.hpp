@@ -1,0 +1,52 @@
+#ifndef QUORVANE_NAV2_ALGO_CORE__TOOLS__DRAW_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__TOOLS__DRAW_HPP_
+
+// Pictures of an inspection: the map in grey with every result drawn over it.
+
+#include <stdexcept>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "inspect.hpp"
+
+namespace quorvane
+{
+namespace tools
+{
+
+/**
+ * @brief Factor from map pixels to picture pixels: small maps are enlarged by
+ *        a whole factor to at least 800 pixels on their longer side (at most
+ *        8 times), maps longer than 2000 pixels are reduced to 2000.
+ */
+double pictureScale(cv::Size mapSize);
+
+/**
+ * @brief The annotated picture (BGR): free space light grey, the rest dark
+ *        grey; the skeleton, the simplified boundary with its kept vertices,
+ *        the inner rectangle, the main direction arrow, the farthest junction
+ *        pair, the sharpest vertex, and a legend in the top-left corner.
+ */
+cv::Mat drawInspection(
+  const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
+  double resolution);
+
+/// The rotated map (BGR) with the inner rectangle carried into its frame.
+cv::Mat drawRotated(const Inspection & inspection);
+
+/// A picture that cannot be written.
+class PictureWriteError : public std::runtime_error
+{
+public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Writes @p image as PNG, whatever the file name's extension.
+/// @throws PictureWriteError when it cannot.
+void writePng(const std::string & path, const cv::Mat & image);
+
+}  // namespace tools
+}  // namespace quorvane
+
+#endif  // QUORVANE_NAV2_ALGO_CORE__TOOLS__DRAW_HPP_

@@ -1,0 +1,79 @@
+#ifndef QUORVANE_NAV2_ALGO_CORE__TOOLS__INSPECT_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__TOOLS__INSPECT_HPP_
+
+// Runs the library's four classes over a free-space map, one timed step at a
+// time, and keeps every intermediate result for the report and the picture.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "skeleton.hpp"
+
+namespace quorvane
+{
+namespace tools
+{
+
+/// What to look for.
+struct InspectOptions
+{
+  double cellSizePx = 10.0;    //!< inner rectangle cell side in whole pixels, in [1, 65535]
+  double epsilonPx = 2.0;      //!< boundary simplification tolerance in pixels, >= 0
+  double minChordPx = -1.0;    //!< spans this short are not looked into; negative: off
+  int skeletonMaxSide = 1200;  //!< longest side thinned at full resolution
+};
+
+/// Wall-clock time of each step, in the order the steps ran.
+using StepTimes = std::vector<std::pair<std::string, double>>;
+
+/// The sharpest vertex of the simplified boundary.
+struct SharpestVertex
+{
+  bool found = false;      //!< false when no vertex turns
+  cv::Point point;         //!< map pixel
+  double curvature = 0.0;  //!< radians per pixel
+  double turnAngle = 0.0;  //!< radians, curvature times the shorter leg
+};
+
+/// Everything an inspection found, in map pixels unless stated.
+struct Inspection
+{
+  double mainDirection = 0.0;  //!< radians in [0, pi], image convention (y down)
+  double rotationAngle = 0.0;  //!< radians the rotation turns the map by
+  cv::Mat rotationMatrix;      //!< 2x3, map pixels to rotated-map pixels
+  cv::Rect rotatedBounds;      //!< size of the rotated map
+  cv::Mat rotatedMap;          //!< the map turned so its main direction lies along x
+  /// Closed outline from getInnerRect through the centres of the corner cells
+  /// (5 points), or empty when no cell fits.
+  std::vector<cv::Point2f> rectangle;
+  Skeleton skeleton;                  //!< thinned free space
+  std::vector<cv::Point> junctions;   //!< the farthest junction pair, or empty when none
+  std::vector<cv::Point> boundary;    //!< outer boundary of the largest free region
+  std::vector<cv::Point> simplified;  //!< simplified boundary, closed (last == first)
+  SharpestVertex sharpest;            //!< of the simplified boundary
+  StepTimes timesMs;                  //!< per step, milliseconds
+};
+
+/// Runs every step on @p free (`CV_8UC1`, 255 free).
+Inspection inspectMap(const cv::Mat & free, const InspectOptions & options);
+
+/// Outer boundary (no repeated closing point) of the free region with the
+/// largest enclosed area; empty when there is no free cell.
+std::vector<cv::Point> largestFreeBoundary(const cv::Mat & free);
+
+/// The closed @p boundary simplified with SimplifyPath; the result is closed
+/// too (its last point repeats its first), empty for an empty boundary.
+std::vector<cv::Point> simplifyClosedBoundary(
+  const std::vector<cv::Point> & boundary, double epsilonPx, double minChordPx);
+
+/// The sharpest vertex of a closed polygon (last point == first point), every
+/// vertex, the first included, being judged with its two neighbours.
+SharpestVertex sharpestVertexOfClosedPolygon(const std::vector<cv::Point> & closed);
+
+}  // namespace tools
+}  // namespace quorvane
+
+#endif  // QUORVANE_NAV2_ALGO_CORE__TOOLS__INSPECT_HPP_

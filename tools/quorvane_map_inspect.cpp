@@ -1,0 +1,181 @@
+// quorvane_map_inspect: runs the library on an occupancy map, prints a JSON
+// report and draws what it found.
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include <yaml-cpp/exceptions.h>
+#include <CLI/CLI.hpp>
+#include <opencv2/core.hpp>
+
+#include "cli_options.hpp"
+#include "draw.hpp"
+#include "inspect.hpp"
+#include "map_io.hpp"
+#include "report.hpp"
+#include "sample_floor_plan.hpp"
+
+namespace
+{
+
+using quorvane::tools::CliOptions;
+using quorvane::tools::ExitCode;
+
+/// @p text on one line: newlines become spaces, trailing blanks go.
+std::string oneLine(std::string text)
+{
+  for (char & c : text) {
+    if (c == '\n' || c == '\r') {
+      c = ' ';
+    }
+  }
+  while (!text.empty() && text.back() == ' ') {
+    text.pop_back();
+  }
+  return text;
+}
+
+int fail(ExitCode code, const std::string & message)
+{
+  std::cerr << "quorvane_map_inspect: error: " << oneLine(message) << '\n';
+  return static_cast<int>(code);
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+    .count();
+}
+
+quorvane::tools::LoadedMap sampleMap(const CliOptions & cli, std::string & source)
+{
+  quorvane::tools::LoadedMap map;
+  map.meta.resolution = cli.resolution;
+  map.meta.image = "";
+  map.free =
+    quorvane::tools::makeSampleFloorPlan(cli.sampleSize, cli.sampleAngleDeg, cli.sampleSeed);
+  char description[160];
+  std::snprintf(
+    description, sizeof(description), "built-in sample floor plan %dx%d, walls at %g deg, seed %u",
+    cli.sampleSize.width, cli.sampleSize.height, cli.sampleAngleDeg, cli.sampleSeed);
+  source = description;
+  return map;
+}
+
+quorvane::tools::LoadedMap loadOrSynthesise(const CliOptions & cli, std::string & source)
+{
+  if (cli.mapPath.empty()) {
+    return sampleMap(cli, source);
+  }
+  quorvane::tools::MapMetadata bare;
+  bare.resolution = cli.resolution;
+  source = cli.mapPath;
+  return quorvane::tools::loadMap(cli.mapPath, bare, {cli.strictUnknown});
+}
+
+/// Cell side in whole pixels (the library's grid pitch): the one given, or
+/// the metres converted and rounded (at least 1).
+double cellSizeInPixels(const CliOptions & cli, double resolution)
+{
+  if (cli.cellSizePx > 0.0) {
+    return std::floor(cli.cellSizePx);
+  }
+  return std::max(1.0, std::round(cli.cellSizeM / resolution));
+}
+
+void writePictures(
+  const CliOptions & cli, const quorvane::tools::LoadedMap & map,
+  const quorvane::tools::InspectOptions & options, quorvane::tools::Inspection & inspection)
+{
+  using quorvane::tools::writePng;
+  if (!cli.outPath.empty()) {
+    const auto start = std::chrono::steady_clock::now();
+    writePng(
+      cli.outPath,
+      quorvane::tools::drawInspection(map.free, inspection, options, map.meta.resolution));
+    inspection.timesMs.emplace_back("annotated_png", millisecondsSince(start));
+  }
+  if (!cli.rotatedOutPath.empty()) {
+    const auto start = std::chrono::steady_clock::now();
+    writePng(cli.rotatedOutPath, quorvane::tools::drawRotated(inspection));
+    inspection.timesMs.emplace_back("rotated_png", millisecondsSince(start));
+  }
+}
+
+int run(const CliOptions & cli)
+{
+  const auto start = std::chrono::steady_clock::now();
+  // 1. the map
+  std::string source;
+  const quorvane::tools::LoadedMap map = loadOrSynthesise(cli, source);
+  const double loadMs = millisecondsSince(start);
+  // 2. the steps
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = cellSizeInPixels(cli, map.meta.resolution);
+  options.epsilonPx = cli.epsilonPx;
+  options.minChordPx = cli.minChordPx;
+  options.skeletonMaxSide = cli.skeletonMaxSide;
+  if (options.cellSizePx >= 65536.0) {
+    return fail(ExitCode::BadCommandLine, "the cell size is too large (at most 65535 px)");
+  }
+  quorvane::tools::Inspection inspection = quorvane::tools::inspectMap(map.free, options);
+  inspection.timesMs.insert(
+    inspection.timesMs.begin(), {cli.mapPath.empty() ? "sample" : "load", loadMs});
+  if (inspection.rectangle.size() != 5) {
+    char message[96];
+    std::snprintf(
+      message, sizeof(message), "no inner rectangle: cells of %g px (%g m) do not fit in ",
+      options.cellSizePx, options.cellSizePx * map.meta.resolution);
+    return fail(ExitCode::NoRectangle, message + source);
+  }
+  // 3. pictures, then the report
+  writePictures(cli, map, options, inspection);
+  inspection.timesMs.emplace_back("total", millisecondsSince(start));
+  auto report = quorvane::tools::makeReport(
+    map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});
+  report["timing_ms"] = quorvane::tools::timesToJson(inspection.timesMs);
+  std::cout << quorvane::tools::formatReport(report, cli.compact) << std::endl;
+  return 0;
+}
+
+/// Parses the command line and runs; failures leave as exceptions.
+int parseAndRun(int argc, char ** argv)
+{
+  CliOptions cli;
+  CLI::App app;
+  quorvane::tools::describeOptions(app, cli);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError & e) {
+    if (e.get_exit_code() == 0) {
+      return app.exit(e);
+    }
+    return fail(ExitCode::BadCommandLine, std::string(e.what()) + " (see --help)");
+  }
+  return run(cli);
+}
+
+}  // namespace
+
+int main(int argc, char ** argv)
+{
+  try {
+    return parseAndRun(argc, argv);
+  } catch (const quorvane::tools::MapLoadError & e) {
+    return fail(ExitCode::MapUnreadable, e.what());
+  } catch (const YAML::Exception & e) {
+    return fail(ExitCode::MapUnreadable, e.what());
+  } catch (const quorvane::tools::PictureWriteError & e) {
+    return fail(ExitCode::OutputUnwritable, e.what());
+  } catch (const cv::Exception & e) {
+    return fail(ExitCode::Internal, "OpenCV: " + e.err + " in " + e.func);
+  } catch (const std::exception & e) {
+    return fail(ExitCode::Internal, e.what());
+  } catch (...) {
+    return fail(ExitCode::Internal, "unknown failure");
+  }
+}

@@ -1,0 +1,238 @@
+#include "report.hpp"
+
+#include <cmath>
+#include <vector>
+
+namespace quorvane
+{
+namespace tools
+{
+namespace
+{
+
+using json = nlohmann::ordered_json;
+
+/// @p value rounded to @p digits decimals, so the report stays readable.
+double rounded(double value, int digits)
+{
+  const double scale = std::pow(10.0, digits);
+  return std::round(value * scale) / scale;
+}
+
+double degrees(double radians) { return radians * 180.0 / CV_PI; }
+
+json pixelJson(const cv::Point2d & p) { return json::array({rounded(p.x, 3), rounded(p.y, 3)}); }
+
+json worldJson(const cv::Point2d & pixel, const LoadedMap & map)
+{
+  const cv::Point2d w = pixelToWorld(pixel, map.meta, map.free.rows);
+  return json::array({rounded(w.x, 4), rounded(w.y, 4)});
+}
+
+double distance(const cv::Point2d & a, const cv::Point2d & b)
+{
+  return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+json mapJson(const LoadedMap & map, const ReportContext & context)
+{
+  const MapMetadata & m = map.meta;
+  json out = {
+    {"source", context.source},
+    {"width_px", map.free.cols},
+    {"height_px", map.free.rows},
+    {"resolution_m", m.resolution},
+    {"origin", {m.origin.x, m.origin.y, m.origin.z}},
+    {"negate", m.negate},
+    {"occupied_thresh", m.occupiedThresh},
+    {"free_thresh", m.freeThresh},
+    {"mode", mapModeName(m.mode)},
+    {"free_cells", cv::countNonZero(map.free)},
+    {"unknown_grey_counted_free", map.unknownGreyFree}};
+  if (map.unknownGreyFree > 0) {
+    out["note"] =
+      "free_thresh makes grey 205, which map savers write for unknown cells, free; "
+      "--strict-unknown keeps it blocked";
+  }
+  return out;
+}
+
+json directionJson(const LoadedMap & map, const Inspection & r)
+{
+  const double world = directionToWorld(r.mainDirection, map.meta);
+  return {
+    {"image_rad", rounded(r.mainDirection, 6)},
+    {"image_deg", rounded(degrees(r.mainDirection), 3)},
+    {"map_rad", rounded(world, 6)},
+    {"map_deg", rounded(degrees(world), 3)}};
+}
+
+json rotationJson(const Inspection & r)
+{
+  json matrix = json::array();
+  for (int row = 0; row < r.rotationMatrix.rows; ++row) {
+    json values = json::array();
+    for (int col = 0; col < r.rotationMatrix.cols; ++col) {
+      values.push_back(rounded(r.rotationMatrix.at<double>(row, col), 6));
+    }
+    matrix.push_back(values);
+  }
+  return {
+    {"angle_rad", rounded(r.rotationAngle, 6)},
+    {"angle_deg", rounded(degrees(r.rotationAngle), 3)},
+    {"rotated_width_px", r.rotatedBounds.width},
+    {"rotated_height_px", r.rotatedBounds.height},
+    {"matrix", matrix}};
+}
+
+json rectangleJson(const LoadedMap & map, const InspectOptions & options, const Inspection & r)
+{
+  json out = {
+    {"cell_size_px", options.cellSizePx},
+    {"cell_size_m", rounded(options.cellSizePx * map.meta.resolution, 4)},
+    {"found", r.rectangle.size() == 5}};
+  if (r.rectangle.size() != 5) {
+    return out;
+  }
+  json px = json::array();
+  json m = json::array();
+  for (const cv::Point2f & p : r.rectangle) {
+    px.push_back(pixelJson(p));
+    m.push_back(worldJson(p, map));
+  }
+  // The outline joins the centres of the corner cells: the block of cells
+  // reaches half a cell beyond it on every side.
+  const double cell = options.cellSizePx;
+  const long columns = std::lround(distance(r.rectangle[0], r.rectangle[1]) / cell) + 1;
+  const long rows = std::lround(distance(r.rectangle[1], r.rectangle[2]) / cell) + 1;
+  const double res = map.meta.resolution;
+  out["outline_px"] = px;
+  out["outline_m"] = m;
+  out["cells"] = {columns, rows};
+  out["cells_width_m"] = rounded(static_cast<double>(columns) * cell * res, 4);
+  out["cells_height_m"] = rounded(static_cast<double>(rows) * cell * res, 4);
+  out["cells_area_m2"] = rounded(static_cast<double>(columns * rows) * cell * cell * res * res, 4);
+  return out;
+}
+
+json skeletonJson(const LoadedMap & map, const Inspection & r)
+{
+  json out = {
+    {"pixels", r.skeleton.image.empty() ? 0 : cv::countNonZero(r.skeleton.image)},
+    {"thinning_scale", r.skeleton.scale},
+    {"junction_pair_found", r.junctions.size() == 2}};
+  if (r.junctions.size() == 2) {
+    const cv::Point2d a = r.junctions[0];
+    const cv::Point2d b = r.junctions[1];
+    out["junction_pair_px"] = {pixelJson(a), pixelJson(b)};
+    out["junction_pair_m"] = {worldJson(a, map), worldJson(b, map)};
+    out["junction_distance_m"] = rounded(distance(a, b) * map.meta.resolution, 4);
+  }
+  return out;
+}
+
+json boundaryJson(const InspectOptions & options, const Inspection & r)
+{
+  const std::size_t kept = r.simplified.empty() ? 0 : r.simplified.size() - 1;
+  return {
+    {"vertices", r.boundary.size()},
+    {"simplified_vertices", kept},
+    {"epsilon_px", options.epsilonPx},
+    {"min_chord_px", options.minChordPx}};
+}
+
+json sharpestJson(const LoadedMap & map, const Inspection & r)
+{
+  if (!r.sharpest.found) {
+    return {{"found", false}};
+  }
+  const cv::Point2d p = r.sharpest.point;
+  return {
+    {"found", true},
+    {"px", pixelJson(p)},
+    {"m", worldJson(p, map)},
+    {"curvature_rad_per_px", rounded(r.sharpest.curvature, 6)},
+    {"turn_deg", rounded(degrees(r.sharpest.turnAngle), 3)}};
+}
+
+json outputsJson(const ReportContext & context)
+{
+  auto pathOrNull = [](const std::string & path) { return path.empty() ? json() : json(path); };
+  return {
+    {"annotated_png", pathOrNull(context.annotatedPng)},
+    {"rotated_png", pathOrNull(context.rotatedPng)}};
+}
+
+}  // namespace
+
+nlohmann::ordered_json makeReport(
+  const LoadedMap & map, const InspectOptions & options, const Inspection & inspection,
+  const ReportContext & context)
+{
+  json report;
+  report["map"] = mapJson(map, context);
+  report["main_direction"] = directionJson(map, inspection);
+  report["rotation"] = rotationJson(inspection);
+  report["inner_rectangle"] = rectangleJson(map, options, inspection);
+  report["skeleton"] = skeletonJson(map, inspection);
+  report["boundary"] = boundaryJson(options, inspection);
+  report["sharpest_vertex"] = sharpestJson(map, inspection);
+  report["outputs"] = outputsJson(context);
+  return report;
+}
+
+std::string formatReport(const nlohmann::ordered_json & report, bool compact)
+{
+  if (compact) {
+    return report.dump();
+  }
+  // Pretty printing puts every array element on a line of its own; pull the
+  // arrays of plain values (no string, array or object inside) onto one line.
+  const std::string pretty = report.dump(2);
+  std::string out;
+  out.reserve(pretty.size());
+  bool inString = false;
+  for (std::size_t k = 0; k < pretty.size(); ++k) {
+    const char c = pretty[k];
+    out.push_back(c);
+    if (inString) {
+      if (c == '\\') {
+        out.push_back(pretty[++k]);
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+      continue;
+    }
+    const std::size_t end = c == '[' ? pretty.find_first_of("[]{\"", k + 1) : std::string::npos;
+    if (end == std::string::npos || pretty[end] != ']') {
+      continue;
+    }
+    // "[\n    1,\n    2\n  ]" -> "[1, 2]"
+    for (std::size_t j = k + 1; j < end; ++j) {
+      if (pretty[j] == ',') {
+        out += ", ";
+      } else if (pretty[j] != ' ' && pretty[j] != '\n') {
+        out.push_back(pretty[j]);
+      }
+    }
+    out.push_back(']');
+    k = end;
+  }
+  return out;
+}
+
+nlohmann::ordered_json timesToJson(const StepTimes & times)
+{
+  json out = json::object();
+  for (const auto & step : times) {
+    out[step.first] = rounded(step.second, 2);
+  }
+  return out;
+}
+
+}  // namespace tools
+}  // namespace quorvane
