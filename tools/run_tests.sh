@@ -40,6 +40,15 @@ cmake --build "$BUILD/asan" -j "$JOBS"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"
 
+if [ -f "$ROOT/tests/test_concurrency.cpp" ]; then
+  step "ThreadSanitizer over the concurrency tests"
+  cmake -S "$ROOT" -B "$BUILD/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_WERROR=ON \
+    -DQUORVANE_SANITIZE=thread -DQUORVANE_BUILD_TOOLS=OFF
+  cmake --build "$BUILD/tsan" -j "$JOBS" --target test_concurrency
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir "$BUILD/tsan" --output-on-failure -R '^Concurrency\.'
+fi
+
 if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
   step "libFuzzer targets, ${FUZZ_SECONDS} s each"
   cmake -S "$ROOT" -B "$BUILD/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
