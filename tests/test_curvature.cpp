@@ -58,6 +58,8 @@ struct CurvatureCase
   double expected;
 };
 
+void PrintTo(const CurvatureCase & c, std::ostream * os) { *os << c.name; }
+
 class CurvatureExamples : public ::testing::TestWithParam<CurvatureCase>
 {
 };

@@ -371,6 +371,8 @@ struct PolylineCase
   Polyline expected;
 };
 
+void PrintTo(const PolylineCase & c, std::ostream * os) { *os << c.name; }
+
 class PolylineExamples : public ::testing::TestWithParam<PolylineCase>
 {
 };
@@ -602,6 +604,8 @@ struct PathCase
   double epsilon;
   std::vector<cv::Point2d> expected;
 };
+
+void PrintTo(const PathCase & c, std::ostream * os) { *os << c.name; }
 
 class PathExamples : public ::testing::TestWithParam<PathCase>
 {

@@ -118,6 +118,8 @@ struct MalformedCase
   const char * expected;
 };
 
+void PrintTo(const MalformedCase & c, std::ostream * os) { *os << c.name; }
+
 class MalformedYaml : public ::testing::TestWithParam<MalformedCase>
 {
 };
@@ -207,6 +209,11 @@ struct ThresholdCase
   bool negate;
   bool free;
 };
+
+void PrintTo(const ThresholdCase & c, std::ostream * os)
+{
+  *os << "grey " << c.grey << ", free_thresh " << c.freeThresh << (c.negate ? ", negate" : "");
+}
 
 class Threshold : public ::testing::TestWithParam<ThresholdCase>
 {
