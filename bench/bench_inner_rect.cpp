@@ -15,10 +15,10 @@
 
 #include <opencv2/core.hpp>
 
-#include "sample_floor_plan.hpp"
 #include "Rotator.hpp"
 #include "get_special_points.hpp"
 #include "inner_rect.hpp"
+#include "sample_floor_plan.hpp"
 
 namespace
 {

@@ -13,9 +13,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "sample_floor_plan.hpp"
 #include "Rotator.hpp"
 #include "rotator_internal.hpp"
+#include "sample_floor_plan.hpp"
 
 namespace
 {

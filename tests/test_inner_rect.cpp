@@ -16,10 +16,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "sample_floor_plan.hpp"
 #include "Rotator.hpp"
 #include "get_special_points.hpp"
 #include "inner_rect.hpp"
+#include "sample_floor_plan.hpp"
 
 using quorvane::detail::CellGrid;
 using quorvane::detail::CellRect;

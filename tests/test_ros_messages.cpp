@@ -29,7 +29,8 @@ TEST(RosMessages, FieldTypesMatchRos2)
   static_assert(std::is_same_v<decltype(std_msgs::msg::Header::frame_id), std::string>);
   static_assert(std::is_same_v<decltype(geometry_msgs::msg::Point::x), double>);
   static_assert(
-    std::is_same_v<decltype(nav_msgs::msg::Path::poses), std::vector<geometry_msgs::msg::PoseStamped>>);
+    std::is_same_v<
+      decltype(nav_msgs::msg::Path::poses), std::vector<geometry_msgs::msg::PoseStamped>>);
   SUCCEED();
 }
 

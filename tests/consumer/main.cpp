@@ -33,7 +33,8 @@ int main()
   CurvatureAnalyzer curvature;
   const cv::Point sharpest = curvature.findMaxCurvaturePoint(line);
 
-  std::printf("junctions %zu, outline %zu, kept %zu, poses %zu, sharpest (%d, %d)\n",
-    junctions.size(), rect.size(), kept.size(), out.poses.size(), sharpest.x, sharpest.y);
+  std::printf(
+    "junctions %zu, outline %zu, kept %zu, poses %zu, sharpest (%d, %d)\n", junctions.size(),
+    rect.size(), kept.size(), out.poses.size(), sharpest.x, sharpest.y);
   return junctions.size() == 2 && kept.size() == 3 ? 0 : 1;
 }
