@@ -14,6 +14,7 @@
 
 #include "get_special_points.hpp"
 #include "junctions.hpp"
+#include "oracles/literal_junctions.hpp"
 
 namespace
 {
@@ -40,32 +41,7 @@ const cv::Mat & filledSquare2000()
   return img;
 }
 
-// The literal formulation: zero frame, 0/1 image, twelve hit-or-miss passes
-// ORed into a mask, junction pixels read back.
-std::vector<cv::Point> literalJunctionPixels(const cv::Mat & skeleton)
-{
-  static const uchar kKernels[12][9] = {
-    {1, 0, 1, 0, 1, 0, 0, 1, 0}, {0, 1, 0, 0, 1, 1, 1, 0, 0}, {0, 0, 1, 1, 1, 0, 0, 0, 1},
-    {1, 0, 0, 0, 1, 1, 0, 1, 0}, {0, 1, 0, 0, 1, 0, 1, 0, 1}, {0, 0, 1, 1, 1, 0, 0, 1, 0},
-    {1, 0, 0, 0, 1, 1, 1, 0, 0}, {0, 1, 0, 1, 1, 0, 0, 0, 1}, {1, 0, 0, 0, 1, 0, 1, 0, 1},
-    {1, 0, 1, 0, 1, 0, 1, 0, 0}, {1, 0, 1, 0, 1, 0, 0, 0, 1}, {0, 0, 1, 0, 1, 0, 1, 0, 1}};
-  cv::Mat padded, binary, hit;
-  cv::copyMakeBorder(
-    skeleton, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar(0));
-  cv::threshold(padded, binary, 0, 1, cv::THRESH_BINARY);
-  cv::Mat mask = cv::Mat::zeros(padded.size(), CV_8UC1);
-  for (const auto & k : kKernels) {
-    cv::morphologyEx(
-      binary, hit, cv::MORPH_HITMISS, cv::Mat(3, 3, CV_8UC1, const_cast<uchar *>(k)));
-    cv::bitwise_or(hit, mask, mask);
-  }
-  std::vector<cv::Point> points;
-  cv::findNonZero(mask, points);
-  for (cv::Point & p : points) {
-    p -= cv::Point(1, 1);
-  }
-  return points;
-}
+using quorvane::oracle::literalJunctionPixels;
 
 // Every figure is single-threaded, like the library.
 void singleThreaded() { cv::setNumThreads(1); }

@@ -21,6 +21,7 @@
 
 #include "CurvatureAnalyzer.hpp"
 #include "SimplifyPath.hpp"
+#include "oracles/literal_douglas_peucker.hpp"
 
 // ------------------------------------------------------------ heap counting
 
@@ -85,85 +86,8 @@ using nav_msgs::msg::Path;
 
 // ------------------------------------------------------------ literal recursion
 
-double literalDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b)
-{
-  const double dx = b.x - a.x, dy = b.y - a.y, q = dx * dx + dy * dy;
-  double ex = p.x - a.x, ey = p.y - a.y;
-  if (q != 0.0) {
-    const double t = (ey * dy + ex * dx) / q;
-    if (t > 1.0) {
-      ex = p.x - b.x;
-      ey = p.y - b.y;
-    } else if (!(t < 0.0)) {
-      ex = p.x - (dx * t + a.x);
-      ey = p.y - (t * dy + a.y);
-    }
-  }
-  return std::sqrt(ex * ex + ey * ey);
-}
-
-cv::Point2d xy(const cv::Point & p) { return {double(p.x), double(p.y)}; }
-cv::Point2d xy(const geometry_msgs::msg::PoseStamped & p)
-{
-  return {p.pose.position.x, p.pose.position.y};
-}
-
-template <typename T>
-int literalSplit(const std::vector<T> & in, double epsilon)
-{
-  double g = 0.0;
-  int k = 0;
-  for (int i = 1; i + 1 < int(in.size()); ++i) {
-    const double d = literalDistance(xy(in[std::size_t(i)]), xy(in.front()), xy(in.back()));
-    if (d > g) {
-      g = d;
-      k = i;
-    }
-  }
-  return g > epsilon ? k : 0;
-}
-
-void literalPolyline(const Polyline & in, double eps, double minChord, Polyline & out)
-{
-  if (in.size() < 2) {
-    out = in;
-    return;
-  }
-  const cv::Point f = in.front(), l = in.back();
-  const double c = std::hypot(std::fabs(double(f.x - l.x)), std::fabs(double(f.y - l.y)));
-  const int k = minChord >= c ? 0 : literalSplit(in, eps);
-  if (k == 0) {
-    out.push_back(f);
-    out.push_back(l);
-    return;
-  }
-  Polyline first(in.begin(), in.begin() + k + 1), second(in.begin() + k, in.end()), r1, r2;
-  literalPolyline(first, eps, minChord, r1);
-  literalPolyline(second, eps, minChord, r2);
-  out.insert(out.end(), r1.begin(), r1.end());
-  out.insert(out.end(), r2.begin() + 1, r2.end());
-}
-
-void literalPath(const Path & in, double eps, Path & out)
-{
-  if (in.poses.size() < 2) {
-    out = in;
-    return;
-  }
-  const int k = literalSplit(in.poses, eps);
-  if (k == 0) {
-    out.poses.push_back(in.poses.front());
-    out.poses.push_back(in.poses.back());
-    return;
-  }
-  Path first, second, r1, r2;
-  first.poses.assign(in.poses.begin(), in.poses.begin() + k + 1);
-  second.poses.assign(in.poses.begin() + k, in.poses.end());
-  literalPath(first, eps, r1);
-  literalPath(second, eps, r2);
-  out.poses.insert(out.poses.end(), r1.poses.begin(), r1.poses.end());
-  out.poses.insert(out.poses.end(), r2.poses.begin() + 1, r2.poses.end());
-}
+using quorvane::oracle::literalPath;
+using quorvane::oracle::literalPolyline;
 
 // The literal recursion runs on a thread with a 1 GiB stack (reserved, not
 // touched), so that its depth is never the limit.

@@ -13,6 +13,7 @@
 
 #include "get_special_points.hpp"
 #include "junctions.hpp"
+#include "oracles/literal_junctions.hpp"
 
 namespace
 {
@@ -23,35 +24,7 @@ namespace qd = quorvane::detail;
 
 // ---------------------------------------------------------------- oracles
 
-// Literal junction rule: zero frame, 0/1 image, twelve hit-or-miss matches
-// ORed together, junction pixels read back in raster order.
-Points literalJunctionPixels(const cv::Mat & skeleton)
-{
-  static const uchar kKernels[12][9] = {
-    {1, 0, 1, 0, 1, 0, 0, 1, 0}, {0, 1, 0, 0, 1, 1, 1, 0, 0}, {0, 0, 1, 1, 1, 0, 0, 0, 1},
-    {1, 0, 0, 0, 1, 1, 0, 1, 0}, {0, 1, 0, 0, 1, 0, 1, 0, 1}, {0, 0, 1, 1, 1, 0, 0, 1, 0},
-    {1, 0, 0, 0, 1, 1, 1, 0, 0}, {0, 1, 0, 1, 1, 0, 0, 0, 1}, {1, 0, 0, 0, 1, 0, 1, 0, 1},
-    {1, 0, 1, 0, 1, 0, 1, 0, 0}, {1, 0, 1, 0, 1, 0, 0, 0, 1}, {0, 0, 1, 0, 1, 0, 1, 0, 1}};
-  cv::Mat padded, binary, hit;
-  cv::copyMakeBorder(
-    skeleton, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar(0));
-  cv::threshold(padded, binary, 0, 1, cv::THRESH_BINARY);
-  cv::Mat mask = cv::Mat::zeros(padded.size(), CV_8UC1);
-  for (const auto & k : kKernels) {
-    cv::morphologyEx(
-      binary, hit, cv::MORPH_HITMISS, cv::Mat(3, 3, CV_8UC1, const_cast<uchar *>(k)));
-    cv::bitwise_or(hit, mask, mask);
-  }
-  Points out;
-  for (int y = 0; y < mask.rows; ++y) {
-    for (int x = 0; x < mask.cols; ++x) {
-      if (mask.at<uchar>(y, x) != 0) {
-        out.emplace_back(x - 1, y - 1);
-      }
-    }
-  }
-  return out;
-}
+using quorvane::oracle::literalJunctionPixels;
 
 // Literal pair search in exact integers: first (i, j) at the greatest distance.
 Pair bruteForceFarthestPair(const Points & p)

@@ -15,6 +15,7 @@
 
 #include "SimplifyPath.hpp"
 #include "douglas_peucker.hpp"
+#include "oracles/literal_douglas_peucker.hpp"
 
 namespace
 {
@@ -26,22 +27,10 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // ------------------------------------------------------------ literal oracle
 
-double literalDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b)
-{
-  const double dx = b.x - a.x, dy = b.y - a.y, q = dx * dx + dy * dy;
-  double ex = p.x - a.x, ey = p.y - a.y;
-  if (q != 0.0) {
-    const double t = (ey * dy + ex * dx) / q;
-    if (t > 1.0) {
-      ex = p.x - b.x;
-      ey = p.y - b.y;
-    } else if (!(t < 0.0)) {
-      ex = p.x - (dx * t + a.x);
-      ey = p.y - (t * dy + a.y);
-    }
-  }
-  return std::sqrt(ex * ex + ey * ey);
-}
+using quorvane::oracle::literalDistance;
+using quorvane::oracle::literalPath;
+using quorvane::oracle::literalPolyline;
+using quorvane::oracle::xy;
 
 // The bit pattern of a double, to compare results bit for bit.
 std::uint64_t bitsOf(double v)
@@ -49,72 +38,6 @@ std::uint64_t bitsOf(double v)
   std::uint64_t bits = 0;
   std::memcpy(&bits, &v, sizeof bits);
   return bits;
-}
-
-cv::Point2d xy(const cv::Point & p) { return {double(p.x), double(p.y)}; }
-cv::Point2d xy(const geometry_msgs::msg::PoseStamped & p)
-{
-  return {p.pose.position.x, p.pose.position.y};
-}
-
-// Split index of a span by the strict first-wins rule, or 0 when undivided.
-template <typename T>
-int literalSplit(const std::vector<T> & in, double epsilon)
-{
-  const int n = int(in.size());
-  double g = 0.0;
-  int k = 0;
-  for (int i = 1; i < n - 1; ++i) {
-    const double d = literalDistance(xy(in[i]), xy(in.front()), xy(in.back()));
-    if (d > g) {
-      g = d;
-      k = i;
-    }
-  }
-  return g > epsilon ? k : 0;
-}
-
-void literalPolyline(const Polyline & in, double eps, double minChord, Polyline & out)
-{
-  if (in.size() < 2) {
-    out = in;
-    return;
-  }
-  const cv::Point f = in.front(), l = in.back();
-  const double c = std::hypot(
-    std::fabs(double(std::int64_t{f.x} - l.x)), std::fabs(double(std::int64_t{f.y} - l.y)));
-  const int k = minChord >= c ? 0 : literalSplit(in, eps);
-  if (k == 0) {
-    out.push_back(f);
-    out.push_back(l);
-    return;
-  }
-  Polyline first(in.begin(), in.begin() + k + 1), second(in.begin() + k, in.end()), r1, r2;
-  literalPolyline(first, eps, minChord, r1);
-  literalPolyline(second, eps, minChord, r2);
-  out.insert(out.end(), r1.begin(), r1.end());
-  out.insert(out.end(), r2.begin() + 1, r2.end());
-}
-
-void literalPath(const Path & in, double eps, Path & out)
-{
-  if (in.poses.size() < 2) {
-    out = in;
-    return;
-  }
-  const int k = literalSplit(in.poses, eps);
-  if (k == 0) {
-    out.poses.push_back(in.poses.front());
-    out.poses.push_back(in.poses.back());
-    return;
-  }
-  Path first, second, r1, r2;
-  first.poses.assign(in.poses.begin(), in.poses.begin() + k + 1);
-  second.poses.assign(in.poses.begin() + k, in.poses.end());
-  literalPath(first, eps, r1);
-  literalPath(second, eps, r2);
-  out.poses.insert(out.poses.end(), r1.poses.begin(), r1.poses.end());
-  out.poses.insert(out.poses.end(), r2.poses.begin() + 1, r2.poses.end());
 }
 
 // ------------------------------------------------------------ generated inputs
