@@ -82,11 +82,15 @@ public:
    * @brief Warps @p image with @p rotationMatrix into an image of the bounds'
    *        size and re-binarises it at 127 (every pixel 0 or 255).
    *
-   * @param image          Read only, `CV_8UC1`.
+   * @param image          Read only, `CV_8UC1`. May be the same object as
+   *                       @p rotatedImage.
    * @param rotatedImage   Replaced by the rotated map.
-   * @param rotationMatrix 2x3 source-to-rotated matrix.
+   * @param rotationMatrix 2x3 source-to-rotated matrix (`CV_64F` or `CV_32F`).
    * @param bounds         Only width and height are used.
-   * @throws cv::Exception from OpenCV for a malformed matrix or size.
+   * @throws cv::Exception (StsUnsupportedFormat) for an empty or not 8-bit
+   *         image, (StsBadArg) for a matrix that is not 2x3 `CV_64F`/`CV_32F`,
+   *         (StsOutOfRange) for a negative bounds size; all before
+   *         @p rotatedImage is touched.
    */
   void rotateImage(
     const cv::Mat & image, cv::Mat & rotatedImage, const cv::Mat & rotationMatrix,
@@ -113,6 +117,7 @@ public:
    *        the inverse of @p rotationMatrix.
    *
    * @param input          Read only, points in the rotated image's frame.
+   *                       May be the same vector as @p output.
    * @param output         Replaced: emptied first, then holds the transformed
    *                       points in input order. An empty input gives an
    *                       empty output.

@@ -85,7 +85,8 @@ public:
    * columns around x (symmetric for odd sides; one pixel more up and left for
    * even sides). Positions outside the image are skipped.
    *
-   * @param image  Read only. `CV_8UC1`; only 255 counts.
+   * @param image  Read only. `CV_8UC1`; only 255 counts. May share pixels
+   *               with @ref mask (it is then read from a copy).
    * @param center Window centre (x = column, y = row); never modified. A centre
    *               outside the image is allowed and counts as "not 255".
    * @param side   Window side, 0 to 65535.

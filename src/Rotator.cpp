@@ -234,6 +234,32 @@ cv::Rect boundingRectOfOutline(const cv::RotatedRect & outline)
   return outline.boundingRect();
 }
 
+/// Throws (before any output is touched) for what the warp and the threshold
+/// would reject midway: an empty or not 8-bit image, a matrix that is not a
+/// 2x3 of floats, negative bounds.
+void checkWarpInput(const cv::Mat & image, const cv::Mat & rotationMatrix, const cv::Rect & bounds)
+{
+  if (image.empty() || image.dims > 2 || image.depth() != CV_8U) {
+    CV_Error_(
+      cv::Error::StsUnsupportedFormat,
+      ("rotateImage: the image must be a non-empty 2-D 8-bit image, got %s with %d dims",
+       cv::typeToString(image.type()).c_str(), image.dims));
+  }
+  if (
+    rotationMatrix.rows != 2 || rotationMatrix.cols != 3 ||
+    (rotationMatrix.type() != CV_64FC1 && rotationMatrix.type() != CV_32FC1)) {
+    CV_Error_(
+      cv::Error::StsBadArg,
+      ("rotateImage: the rotation matrix must be 2x3 CV_64F or CV_32F, got %dx%d %s",
+       rotationMatrix.rows, rotationMatrix.cols, cv::typeToString(rotationMatrix.type()).c_str()));
+  }
+  if (bounds.width < 0 || bounds.height < 0) {
+    CV_Error_(
+      cv::Error::StsOutOfRange,
+      ("rotateImage: negative bounds size %d x %d", bounds.width, bounds.height));
+  }
+}
+
 /// An affine warp whose whole window maps outside the source yields only the
 /// zero border; producing it directly also keeps far-away pivots out of the
 /// warp's fixed-point coordinate arithmetic.
@@ -324,6 +350,8 @@ void Rotator::rotateImage(
   const cv::Mat & image, cv::Mat & rotatedImage, const cv::Mat & rotationMatrix,
   const cv::Rect & bounds)
 {
+  // 0. reject what the warp would reject, before the output is touched
+  checkWarpInput(image, rotationMatrix, bounds);
   const cv::Size size(bounds.width, bounds.height);
   // 1. warp (bilinear), zero outside the source
   if (warpYieldsOnlyBorder(image, rotationMatrix, size)) {
@@ -367,6 +395,13 @@ void Rotator::transformPathBackToOriginalRotation(
   const std::vector<cv::Point2f> & input, std::vector<cv::Point2f> & output,
   const cv::Mat & rotationMatrix)
 {
+  // 0. one vector as input and output: keep its points aside, so that
+  //    emptying the output below does not lose them
+  std::vector<cv::Point2f> aside;
+  if (&input == &output) {
+    aside = input;
+  }
+  const std::vector<cv::Point2f> & source = &input == &output ? aside : input;
   // 1. the output never keeps earlier points, also when a step below throws
   output.clear();
   // 2. rotated frame -> source frame
@@ -374,10 +409,10 @@ void Rotator::transformPathBackToOriginalRotation(
   cv::invertAffineTransform(rotationMatrix, inverse);
   // 3. the points as a column of CV_32FC2, written into a path of the same
   //    length through a matching view (so the transform does not reallocate)
-  std::vector<cv::Point2f> transformed(input.size());
-  if (!input.empty()) {
+  std::vector<cv::Point2f> transformed(source.size());
+  if (!source.empty()) {
     cv::Mat column(transformed);
-    cv::transform(cv::Mat(input), column, inverse);
+    cv::transform(cv::Mat(source), column, inverse);
     CV_DbgAssert(column.data == reinterpret_cast<uchar *>(transformed.data()));
   }
   // 4. deliver

@@ -57,8 +57,13 @@ bool get_special_points::completeCellTest(const cv::Mat & image, cv::Point & cen
   if (quorvane::detail::isInsideAnd255(image, center)) {
     return true;
   }
+  // An image sharing pixels with mask (the mask itself, a view of it) is read
+  // from a copy: mask is cleared before the window is scanned.
+  const bool sharesMask = image.data != nullptr && mask.data != nullptr &&
+                          image.datastart < mask.dataend && mask.datastart < image.dataend;
+  const cv::Mat source = sharesMask ? image.clone() : image;
   // 2. Clear mask in place, or reallocate it at the new side.
   quorvane::detail::resetMask(mask, side);
   // 3. Scan the window's in-image pixels (an empty window holds none).
-  return quorvane::detail::mark255InWindow(image, center, side, mask);
+  return quorvane::detail::mark255InWindow(source, center, side, mask);
 }
