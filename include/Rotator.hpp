@@ -122,8 +122,10 @@ public:
    *                       points in input order. An empty input gives an
    *                       empty output.
    * @param rotationMatrix The 2x3 matrix of computeImageRotationMatrix().
-   * @throws cv::Exception from OpenCV for a matrix that is not an invertible
-   *         2x3; @p output is then empty.
+   * @throws cv::Exception from OpenCV for a matrix that is not a 2x3 of
+   *         `CV_32F` or `CV_64F`; @p output is then empty. A singular matrix
+   *         does not throw: OpenCV inverts it to zeros, so every point comes
+   *         back as (0, 0).
    */
   void transformPathBackToOriginalRotation(
     const std::vector<cv::Point2f> & input, std::vector<cv::Point2f> & output,

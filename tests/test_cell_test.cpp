@@ -216,6 +216,11 @@ struct OutsideCase
   int marked;  // 255 elements left in the mask
 };
 
+void PrintTo(const OutsideCase & c, std::ostream * os)
+{
+  *os << "centre (" << c.centre.x << ", " << c.centre.y << "), side " << c.side;
+}
+
 class CellTestCentreOutside : public ::testing::TestWithParam<OutsideCase>
 {
 };

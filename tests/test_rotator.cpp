@@ -208,6 +208,8 @@ struct WallCase
   double tolerance;  ///< degrees
 };
 
+void PrintTo(const WallCase & c, std::ostream * os) { *os << c.degrees << " deg"; }
+
 class MainDirection : public ::testing::TestWithParam<WallCase>
 {
 };

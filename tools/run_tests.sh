@@ -55,7 +55,7 @@ if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
     -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_BUILD_FUZZ=ON -DQUORVANE_BUILD_TESTS=OFF \
     -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_FUZZ_SECONDS="$FUZZ_SECONDS"
   cmake --build "$BUILD/fuzz" -j "$JOBS"
-  ctest --test-dir "$BUILD/fuzz" --output-on-failure
+  ctest --test-dir "$BUILD/fuzz" --output-on-failure -j "$JOBS"
 fi
 
 step "All configurations passed"
