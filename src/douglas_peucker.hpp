@@ -94,7 +94,7 @@ struct FarthestPoint
   double distance;
 };
 
-/// The scan as written: interior points in increasing order, each replacing
+/// The plain scan: interior points in increasing order, each replacing
 /// the best only when strictly farther, so the lowest index among the farthest
 /// is chosen and a point at distance 0 (or NaN) never is.
 template <typename Source>
@@ -184,7 +184,7 @@ constexpr std::size_t kShortestEstimatedSpan = 16;
 ///    point goes into both lanes of its pair); each lane records its greatest
 ///    estimate, the first index with it, and the greatest estimate among its
 ///    other points.
-/// 2. The scan as written picks a point whose computed distance is the
+/// 2. The plain scan picks a point whose computed distance is the
 ///    greatest, g; the estimates stray from the computed distances by at most
 ///    2 * allowance, so only points whose estimate reaches (G - 4 * allowance)
 ///    can be at g, G being the greatest estimated distance.

@@ -35,7 +35,7 @@ cv::Point sharpest(const Polyline & points)
   return CurvatureAnalyzer().findMaxCurvaturePoint(points);
 }
 
-// The rule as written, operation by operation.
+// The rule spelled out operation by operation, as the oracle.
 double literalCurvature(cv::Point a, cv::Point b, cv::Point c)
 {
   const double dx1 = double(std::int64_t{b.x} - a.x), dy1 = double(std::int64_t{b.y} - a.y);
@@ -64,7 +64,7 @@ class CurvatureExamples : public ::testing::TestWithParam<CurvatureCase>
 {
 };
 
-TEST_P(CurvatureExamples, GiveTheWrittenValue)
+TEST_P(CurvatureExamples, GiveTheExpectedValue)
 {
   const CurvatureCase & p = GetParam();
   EXPECT_EQ(curvatureOf(p.a, p.b, p.c), p.expected);
@@ -103,7 +103,7 @@ TEST(Curvature, MirrorImageGivesIdenticalValues)
   }
 }
 
-TEST(Curvature, FollowsTheWrittenOperationOrderBitForBit)
+TEST(Curvature, FollowsTheFixedOperationOrderBitForBit)
 {
   const unsigned seed = 10u;
   SCOPED_TRACE(seed);

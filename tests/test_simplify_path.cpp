@@ -300,7 +300,7 @@ class PolylineExamples : public ::testing::TestWithParam<PolylineCase>
 {
 };
 
-TEST_P(PolylineExamples, GiveTheWrittenResult)
+TEST_P(PolylineExamples, GiveTheExpectedResult)
 {
   EXPECT_EQ(simplify(GetParam().in, GetParam().epsilon, GetParam().minChord), GetParam().expected);
 }
@@ -534,7 +534,7 @@ class PathExamples : public ::testing::TestWithParam<PathCase>
 {
 };
 
-TEST_P(PathExamples, GiveTheWrittenResult)
+TEST_P(PathExamples, GiveTheExpectedResult)
 {
   Path out;
   SimplifyPath().douglasPeucker(pathAt(GetParam().in), GetParam().epsilon, out);
