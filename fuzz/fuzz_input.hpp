@@ -276,6 +276,32 @@ inline void fillImage(ByteReader & in, cv::Mat & image)
   }
 }
 
+/// A fuzzed image, read in this order: rows and columns (0 to 64), type,
+/// whether it is a view inside a larger buffer (and that buffer's margin value
+/// and offsets), then its pixels.
+struct FuzzedImage
+{
+  cv::Mat storage;  ///< the buffer the image lives in
+  cv::Mat image;
+  int type = CV_8UC1;
+  bool asView = false;
+};
+
+inline FuzzedImage readImage(ByteReader & in)
+{
+  FuzzedImage f;
+  const int rows = in.u8() % 65;
+  const int cols = in.u8() % 65;
+  f.type = pickImageType(in);
+  f.asView = (in.u8() & 1U) != 0;
+  const uchar margin = in.u8();
+  const int marginLeft = in.u8() % 5;
+  const int marginTop = in.u8() % 5;
+  f.image = makeImage(rows, cols, f.type, f.asView, margin, marginLeft, marginTop, f.storage);
+  fillImage(in, f.image);
+  return f;
+}
+
 }  // namespace quorvane_fuzz
 
 #endif  // QUORVANE_NAV2_ALGO_CORE__FUZZ_INPUT_HPP_

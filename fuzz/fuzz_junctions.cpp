@@ -93,18 +93,10 @@ constexpr size_t kOracleLimit = 600;  // keeps the quadratic oracle cheap
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
 {
   ByteReader in(data, size);
-  const int rows = in.u8() % 65;
-  const int cols = in.u8() % 65;
-  const int type = quorvane_fuzz::pickImageType(in);
-  const bool asView = (in.u8() & 1U) != 0;
-  const uchar margin = in.u8();
-  const int marginLeft = in.u8() % 5;
-  const int marginTop = in.u8() % 5;
-
-  cv::Mat storage;
-  cv::Mat image =
-    quorvane_fuzz::makeImage(rows, cols, type, asView, margin, marginLeft, marginTop, storage);
-  quorvane_fuzz::fillImage(in, image);
+  const quorvane_fuzz::FuzzedImage fuzzed = quorvane_fuzz::readImage(in);
+  cv::Mat image = fuzzed.image;
+  const int type = fuzzed.type;
+  const bool asView = fuzzed.asView;
   const cv::Mat before = image.clone();
 
   get_special_points gsp;

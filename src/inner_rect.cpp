@@ -215,6 +215,10 @@ struct HistogramBuffers
   std::vector<int> stack;      ///< rows whose nearest lower neighbour is still open
 };
 
+/// Element @p i of a per-row array (rows are int indices; the arrays are
+/// sized to the row count).
+inline int & at(std::vector<int> & v, int i) { return v[static_cast<std::size_t>(i)]; }
+
 /// Nearest lower rows on both sides of every row, with a monotone stack:
 /// a row is popped while its height is at least the current one.
 void findNearestLowerRows(HistogramBuffers & b)
@@ -222,18 +226,18 @@ void findNearestLowerRows(HistogramBuffers & b)
   const int rows = static_cast<int>(b.height.size());
   b.stack.clear();
   for (int r = 0; r < rows; ++r) {
-    while (!b.stack.empty() && b.height[b.stack.back()] >= b.height[r]) {
+    while (!b.stack.empty() && at(b.height, b.stack.back()) >= at(b.height, r)) {
       b.stack.pop_back();
     }
-    b.prevLower[r] = b.stack.empty() ? -1 : b.stack.back();
+    at(b.prevLower, r) = b.stack.empty() ? -1 : b.stack.back();
     b.stack.push_back(r);
   }
   b.stack.clear();
   for (int r = rows - 1; r >= 0; --r) {
-    while (!b.stack.empty() && b.height[b.stack.back()] >= b.height[r]) {
+    while (!b.stack.empty() && at(b.height, b.stack.back()) >= at(b.height, r)) {
       b.stack.pop_back();
     }
-    b.nextLower[r] = b.stack.empty() ? rows : b.stack.back();
+    at(b.nextLower, r) = b.stack.empty() ? rows : b.stack.back();
     b.stack.push_back(r);
   }
 }
@@ -250,15 +254,18 @@ CellRect largestRectangleOfPassingCells(const CellGrid & grid)
   for (int c = 0; c < grid.cols; ++c) {
     // 1. Histogram of this column: the run lengths ending here.
     for (int r = 0; r < grid.rows; ++r) {
-      b.height[r] = grid.runLength(r, c);
+      at(b.height, r) = grid.runLength(r, c);
     }
     // 2. For every row, the tallest span whose heights are all at least its own.
     findNearestLowerRows(b);
     // 3. Keep the first strictly larger block: columns from the left, rows from the top.
     for (int r = 0; r < grid.rows; ++r) {
-      const std::int64_t area = std::int64_t{b.height[r]} * (b.nextLower[r] - b.prevLower[r] - 1);
+      const int height = at(b.height, r);
+      const int above = at(b.prevLower, r);
+      const int below = at(b.nextLower, r);
+      const std::int64_t area = std::int64_t{height} * (below - above - 1);
       if (area > best.area) {
-        best = {area, b.prevLower[r] + 1, b.nextLower[r], c - b.height[r] + 1, c};
+        best = {area, above + 1, below, c - height + 1, c};
       }
     }
   }
