@@ -19,6 +19,7 @@
 
 #include "CurvatureAnalyzer.hpp"
 #include "fuzz_input.hpp"
+#include "oracles/literal_curvature.hpp"
 
 namespace
 {
@@ -27,25 +28,7 @@ using quorvane_fuzz::ByteReader;
 
 constexpr size_t kMaxPoints = 4096;
 
-double literalCurvature(const cv::Point & a, const cv::Point & b, const cv::Point & c)
-{
-  const double dx1 = static_cast<double>(static_cast<int64_t>(b.x) - a.x);
-  const double dy1 = static_cast<double>(static_cast<int64_t>(b.y) - a.y);
-  const double dx2 = static_cast<double>(static_cast<int64_t>(c.x) - b.x);
-  const double dy2 = static_cast<double>(static_cast<int64_t>(c.y) - b.y);
-  const double l1 = std::sqrt(dx1 * dx1 + dy1 * dy1);
-  const double l2 = std::sqrt(dx2 * dx2 + dy2 * dy2);
-  if (l2 == 0.0 || l1 == 0.0) {
-    return 0.0;
-  }
-  double k = (dx1 / l1) * (dx2 / l2) + (dy1 / l1) * (dy2 / l2);
-  if (!(k < 1.0)) {
-    k = 1.0;
-  } else {
-    k = std::max(k, -1.0);
-  }
-  return std::acos(k) / std::min(l1, l2);
-}
+using quorvane::oracle::literalCurvature;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "image_checks.hpp"
 #include "rotator_internal.hpp"
 
 namespace quorvane
@@ -262,14 +263,11 @@ void checkWarpInput(const cv::Mat & image, const cv::Mat & rotationMatrix, const
 
 /// An affine warp whose whole window maps outside the source yields only the
 /// zero border; producing it directly also keeps far-away pivots out of the
-/// warp's fixed-point coordinate arithmetic.
+/// warp's fixed-point coordinate arithmetic. The input has passed
+/// checkWarpInput().
 bool warpYieldsOnlyBorder(const cv::Mat & image, const cv::Mat & rotationMatrix, cv::Size size)
 {
-  const bool wellFormed = !image.empty() && image.dims <= 2 && image.depth() == CV_8U &&
-                          rotationMatrix.rows == 2 && rotationMatrix.cols == 3 &&
-                          (rotationMatrix.type() == CV_64F || rotationMatrix.type() == CV_32F);
-  return wellFormed && !size.empty() &&
-         quorvane::detail::warpMissesSource(rotationMatrix, image.size(), size);
+  return !size.empty() && quorvane::detail::warpMissesSource(rotationMatrix, image.size(), size);
 }
 
 }  // namespace
@@ -298,11 +296,7 @@ double Rotator::computeImageMainDirection(const cv::Mat & image)
 
 void Rotator::getMinMaxCoordinates(const cv::Mat & image, cv::Point & minPt, cv::Point & maxPt)
 {
-  if (image.type() != CV_8UC1 || image.dims > 2) {
-    CV_Error(
-      cv::Error::StsUnsupportedFormat,
-      "getMinMaxCoordinates needs a 2-D CV_8UC1 image (it reads one byte per pixel)");
-  }
+  quorvane::detail::checkByteImage(image, "getMinMaxCoordinates: the image");
   cv::Point lo(INT_MAX, INT_MAX);
   cv::Point hi(0, 0);
   if (!image.empty()) {

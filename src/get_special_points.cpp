@@ -1,9 +1,9 @@
 #include "get_special_points.hpp"
 
-#include "inner_rect.hpp"
-
 #include <array>
 
+#include "image_checks.hpp"
+#include "inner_rect.hpp"
 #include "junctions.hpp"
 
 get_special_points::get_special_points() = default;
@@ -17,12 +17,7 @@ int get_special_points::SkeletonGetJunctionPt(
 {
   // 1. The output is emptied before anything else, so a rejected image leaves it empty.
   junctions.clear();
-  if (skeleton.type() != CV_8UC1 || skeleton.dims > 2) {
-    CV_Error_(
-      cv::Error::StsUnsupportedFormat,
-      ("SkeletonGetJunctionPt: the skeleton must be a 2-D CV_8UC1 image, got %s with %d dims",
-       cv::typeToString(skeleton.type()).c_str(), skeleton.dims));
-  }
+  quorvane::detail::checkByteImage(skeleton, "SkeletonGetJunctionPt: the skeleton");
   // 2. Junction pixels and the farthest pair among them.
   const std::array<cv::Point, 2> ends = quorvane::detail::farthestJunctionPixels(skeleton);
   junctions.assign(ends.begin(), ends.end());
@@ -35,7 +30,7 @@ void get_special_points::getInnerRect(
   const cv::Mat & map, std::vector<cv::Point2f> & rectPath, double cellSize)
 {
   const quorvane::detail::CellSizes sizes = quorvane::detail::checkedCellSizes(cellSize);
-  quorvane::detail::checkByteImage(map, "map");
+  quorvane::detail::checkByteImage(map, "getInnerRect: the map");
   if (map.empty()) {
     return;
   }
@@ -52,7 +47,7 @@ void get_special_points::getInnerRect(
 bool get_special_points::completeCellTest(const cv::Mat & image, cv::Point & center, int side)
 {
   quorvane::detail::checkCellSide(side);
-  quorvane::detail::checkByteImage(image, "cell test image");
+  quorvane::detail::checkByteImage(image, "completeCellTest: the image");
   // 1. Centre shortcut: mask untouched.
   if (quorvane::detail::isInsideAnd255(image, center)) {
     return true;

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include <opencv2/imgproc.hpp>
 
 #include "Rotator.hpp"
+#include "rotator_internal.hpp"
 
 namespace quorvane
 {
@@ -20,16 +20,6 @@ void checkCellSide(int side)
   if (side < 0 || side > kMaxCellSide) {
     CV_Error_(
       cv::Error::StsOutOfRange, ("cell side must lie in [0, %d], got %d", kMaxCellSide, side));
-  }
-}
-
-void checkByteImage(const cv::Mat & image, const char * what)
-{
-  if (image.dims > 2 || image.type() != CV_8UC1) {
-    CV_Error_(
-      cv::Error::StsUnsupportedFormat,
-      ("%s must be a 2-D CV_8UC1 image, got type %d with %d dimensions", what, image.type(),
-       image.dims));
   }
 }
 
@@ -89,56 +79,14 @@ CellSizes checkedCellSizes(double cellSize)
   return {static_cast<int>(std::floor(cellSize)), static_cast<int>(std::floor(cellSize * 0.5))};
 }
 
-namespace
-{
-
-bool rowHas255(const std::uint8_t * row, std::size_t length)
-{
-  return std::memchr(row, 255, length) != nullptr;
-}
-
-}  // namespace
-
 std::optional<PixelBox> boxOf255Pixels(const cv::Mat & image)
 {
-  const int rows = image.rows;
-  const std::size_t cols = static_cast<std::size_t>(std::max(image.cols, 0));
-  if (rows <= 0 || cols == 0) {
+  cv::Point lo;
+  cv::Point hi;
+  if (image.empty() || !boundingBoxOfMarked(image, lo, hi)) {
     return std::nullopt;
   }
-  // 1. First and last rows holding a 255 pixel.
-  int minY = 0;
-  while (minY < rows && !rowHas255(image.ptr<std::uint8_t>(minY), cols)) {
-    ++minY;
-  }
-  if (minY == rows) {
-    return std::nullopt;
-  }
-  int maxY = rows - 1;
-  while (!rowHas255(image.ptr<std::uint8_t>(maxY), cols)) {
-    --maxY;
-  }
-  // 2. Columns: the first row sets the span; every later row is searched only
-  //    left of minX and right of maxX, from the outside in.
-  const auto * first = image.ptr<std::uint8_t>(minY);
-  std::size_t minX = static_cast<std::size_t>(
-    static_cast<const std::uint8_t *>(std::memchr(first, 255, cols)) - first);
-  std::size_t maxX =
-    static_cast<std::size_t>(static_cast<const std::uint8_t *>(memrchr(first, 255, cols)) - first);
-  for (int y = minY + 1; y <= maxY; ++y) {
-    const auto * row = image.ptr<std::uint8_t>(y);
-    if (minX > 0) {
-      if (const void * hit = std::memchr(row, 255, minX)) {
-        minX = static_cast<std::size_t>(static_cast<const std::uint8_t *>(hit) - row);
-      }
-    }
-    if (maxX + 1 < cols) {
-      if (const void * hit = memrchr(row + maxX + 1, 255, cols - maxX - 1)) {
-        maxX = static_cast<std::size_t>(static_cast<const std::uint8_t *>(hit) - row);
-      }
-    }
-  }
-  return PixelBox{static_cast<int>(minX), minY, static_cast<int>(maxX), maxY};
+  return PixelBox{lo.x, lo.y, hi.x, hi.y};
 }
 
 bool hasRowOfCellCentres(const PixelBox & box, int half)
@@ -151,6 +99,9 @@ cv::Mat erodeByHalfCell(const cv::Mat & image, int half)
   // A square is the product of a row and a column segment, and the border
   // value (the type's maximum) never wins a minimum, so two 1-D passes give
   // exactly the square erosion that `half` iterations of the 3x3 rectangle give.
+  if (half == 0) {
+    return image;  // nothing to erode; the image is only read afterwards
+  }
   const int side = 2 * half + 1;
   cv::Mat rowsEroded;
   cv::Mat eroded;

@@ -25,10 +25,6 @@ constexpr int kMaxCellSide = 65535;
 /// Throws cv::Exception (StsOutOfRange) unless 0 <= side <= kMaxCellSide.
 void checkCellSide(int side);
 
-/// Throws cv::Exception (StsUnsupportedFormat) unless the image is a 2-D
-/// CV_8UC1 matrix (an empty one is accepted).
-void checkByteImage(const cv::Mat & image, const char * what);
-
 /// Whether (x, y) lies inside the image and the pixel there is 255.
 bool isInsideAnd255(const cv::Mat & image, const cv::Point & pixel);
 
@@ -66,14 +62,14 @@ struct PixelBox
 };
 
 /// Bounding box of the 255 pixels of a CV_8UC1 image (read through its row
-/// step), or nothing when there is no such pixel. Each row is searched with
-/// memchr / memrchr only outside the columns already known to be covered.
+/// step), or nothing when there is no such pixel; the same search as
+/// Rotator::getMinMaxCoordinates.
 std::optional<PixelBox> boxOf255Pixels(const cv::Mat & image);
 
 /// Whether the box leaves room for one row of cell centres: minY + half < maxY.
 bool hasRowOfCellCentres(const PixelBox & box, int half);
 
-/// Erosion by a square of side 2 * half + 1 (half = 0 gives a copy); pixels
+/// Erosion by a square of side 2 * half + 1 (half = 0 gives the image itself); pixels
 /// beyond the image edge never erode anything. Equal to cv::erode with the
 /// default 3x3 kernel and half iterations, done as a row pass and a column
 /// pass so that no (2 half + 1)^2 kernel is ever built.

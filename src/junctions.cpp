@@ -322,8 +322,6 @@ const std::array<std::uint8_t, 256> & junctionLookupTable() { return kJunctionLo
 
 void collectJunctionPixels(const cv::Mat & skeleton, std::vector<cv::Point> & junctionPixels)
 {
-  CV_CheckTypeEQ(skeleton.type(), CV_8UC1, "junction detection reads 8-bit single-channel images");
-  CV_CheckLE(skeleton.dims, 2, "junction detection reads 2-D images");
   const int rows = skeleton.rows;
   const int cols = skeleton.cols;
   if (rows < 3 || cols < 3) {

@@ -5,6 +5,8 @@
 // live beside each operation's own tests; these cases are the table.
 #include <gtest/gtest.h>
 
+#include "support/expect_cv_error.hpp"
+
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -26,25 +28,14 @@
 namespace
 {
 
+using quorvane::test::expectCvError;
+
 using Points = std::vector<cv::Point>;
 using Points2f = std::vector<cv::Point2f>;
 using Path = nav_msgs::msg::Path;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-/// Runs @p call and expects a cv::Exception with @p code (any code if 0).
-void expectCvError(const std::function<void()> & call, int code = 0)
-{
-  try {
-    call();
-    ADD_FAILURE() << "no cv::Exception";
-  } catch (const cv::Exception & e) {
-    if (code != 0) {
-      EXPECT_EQ(e.code, code) << e.what();
-    }
-  }
-}
 
 bool sameBits(const Points2f & a, const Points2f & b)
 {

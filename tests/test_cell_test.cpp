@@ -2,6 +2,8 @@
 // and what it leaves in the object's mask.
 #include <gtest/gtest.h>
 
+#include "support/expect_cv_error.hpp"
+
 #include <climits>
 #include <functional>
 #include <random>
@@ -14,6 +16,8 @@
 
 namespace
 {
+
+using quorvane::test::expectCvError;
 
 cv::Mat zeros(int rows, int cols) { return cv::Mat::zeros(rows, cols, CV_8UC1); }
 
@@ -53,16 +57,6 @@ struct LiteralCellTest
     return found;
   }
 };
-
-void expectThrowsWithCode(const std::function<void()> & call, int code)
-{
-  try {
-    call();
-    ADD_FAILURE() << "no exception";
-  } catch (const cv::Exception & e) {
-    EXPECT_EQ(e.code, code) << e.what();
-  }
-}
 
 }  // namespace
 
@@ -321,7 +315,7 @@ TEST_P(CellTestBadSide, ThrowsOutOfRangeWithMaskUntouched)
   const uchar * storage = g.mask.data;
   cv::Point centre(1, 1);
   const int side = GetParam();
-  expectThrowsWithCode([&] { g.completeCellTest(image, centre, side); }, cv::Error::StsOutOfRange);
+  expectCvError([&] { g.completeCellTest(image, centre, side); }, cv::Error::StsOutOfRange);
   EXPECT_EQ(g.mask.data, storage);
   EXPECT_TRUE(sameContent(g.mask, cv::Mat(2, 2, CV_8UC1, cv::Scalar(5))));
 }
@@ -339,8 +333,7 @@ TEST_P(CellTestBadType, ThrowsUnsupportedFormatBeforeReadingWithMaskUntouched)
   get_special_points g;
   g.mask = cv::Mat(2, 2, CV_8UC1, cv::Scalar(5));
   cv::Point centre(1, 1);
-  expectThrowsWithCode(
-    [&] { g.completeCellTest(image, centre, 3); }, cv::Error::StsUnsupportedFormat);
+  expectCvError([&] { g.completeCellTest(image, centre, 3); }, cv::Error::StsUnsupportedFormat);
   EXPECT_TRUE(sameContent(g.mask, cv::Mat(2, 2, CV_8UC1, cv::Scalar(5))));
 }
 
@@ -353,7 +346,7 @@ TEST(CellTest, SideIsCheckedBeforeType)
   const cv::Mat image(3, 3, CV_32FC1, cv::Scalar(255));
   get_special_points g;
   cv::Point centre(1, 1);
-  expectThrowsWithCode([&] { g.completeCellTest(image, centre, -1); }, cv::Error::StsOutOfRange);
+  expectCvError([&] { g.completeCellTest(image, centre, -1); }, cv::Error::StsOutOfRange);
 }
 
 TEST(CellTest, MatchesTheLiteralWindowScanOnRandomCalls)

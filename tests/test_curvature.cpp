@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CurvatureAnalyzer.hpp"
+#include "oracles/literal_curvature.hpp"
 
 namespace
 {
@@ -35,19 +36,7 @@ cv::Point sharpest(const Polyline & points)
   return CurvatureAnalyzer().findMaxCurvaturePoint(points);
 }
 
-// The rule spelled out operation by operation, as the oracle.
-double literalCurvature(cv::Point a, cv::Point b, cv::Point c)
-{
-  const double dx1 = double(std::int64_t{b.x} - a.x), dy1 = double(std::int64_t{b.y} - a.y);
-  const double dx2 = double(std::int64_t{c.x} - b.x), dy2 = double(std::int64_t{c.y} - b.y);
-  const double l1 = std::sqrt(dx1 * dx1 + dy1 * dy1), l2 = std::sqrt(dx2 * dx2 + dy2 * dy2);
-  if (l2 == 0.0 || l1 == 0.0) {
-    return 0.0;
-  }
-  double k = (dx1 / l1) * (dx2 / l2) + (dy1 / l1) * (dy2 / l2);
-  k = !(k < 1.0) ? 1.0 : std::max(k, -1.0);
-  return std::acos(k) / std::min(l1, l2);
-}
+using quorvane::oracle::literalCurvature;
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 // brute-force oracle, and the public method on whole maps.
 #include <gtest/gtest.h>
 
+#include "support/expect_cv_error.hpp"
+
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -28,6 +30,8 @@ using quorvane::detail::PixelBox;
 
 namespace
 {
+
+using quorvane::test::expectCvError;
 
 using Outline = std::vector<cv::Point2f>;
 
@@ -544,16 +548,6 @@ namespace
 
 const Outline kUntouched{{1.5F, 2.5F}, {3.5F, 4.5F}};
 
-void expectThrowsWithCode(const std::function<void()> & call, int code)
-{
-  try {
-    call();
-    ADD_FAILURE() << "no exception";
-  } catch (const cv::Exception & e) {
-    EXPECT_EQ(e.code, code) << e.what();
-  }
-}
-
 /// The map's rotation as getInnerRect makes it, and the rotated map.
 struct Alignment
 {
@@ -667,7 +661,7 @@ TEST_P(InnerRectBadCellSize, ThrowsOutOfRangeWithOutputUntouched)
   get_special_points g;
   Outline rectPath = kUntouched;
   const double cellSize = GetParam();
-  expectThrowsWithCode([&] { g.getInnerRect(map, rectPath, cellSize); }, cv::Error::StsOutOfRange);
+  expectCvError([&] { g.getInnerRect(map, rectPath, cellSize); }, cv::Error::StsOutOfRange);
   EXPECT_EQ(rectPath, kUntouched);
   EXPECT_TRUE(g.mask.empty());
 }
@@ -696,8 +690,7 @@ TEST_P(InnerRectBadMapType, ThrowsUnsupportedFormatWithOutputUntouched)
   const cv::Mat map(20, 20, GetParam(), cv::Scalar::all(255));
   get_special_points g;
   Outline rectPath = kUntouched;
-  expectThrowsWithCode(
-    [&] { g.getInnerRect(map, rectPath, 3.0); }, cv::Error::StsUnsupportedFormat);
+  expectCvError([&] { g.getInnerRect(map, rectPath, 3.0); }, cv::Error::StsUnsupportedFormat);
   EXPECT_EQ(rectPath, kUntouched);
 }
 
@@ -710,9 +703,9 @@ TEST(InnerRect, CellSizeIsCheckedBeforeTypeAndTypeBeforeEmptiness)
   get_special_points g;
   Outline rectPath = kUntouched;
   const cv::Mat wrongType(5, 5, CV_32FC1, cv::Scalar(255));
-  expectThrowsWithCode([&] { g.getInnerRect(wrongType, rectPath, 0.5); }, cv::Error::StsOutOfRange);
+  expectCvError([&] { g.getInnerRect(wrongType, rectPath, 0.5); }, cv::Error::StsOutOfRange);
   const cv::Mat emptyWrongType(0, 0, CV_32FC1);
-  expectThrowsWithCode(
+  expectCvError(
     [&] { g.getInnerRect(emptyWrongType, rectPath, 3.0); }, cv::Error::StsUnsupportedFormat);
   EXPECT_EQ(rectPath, kUntouched);
 }

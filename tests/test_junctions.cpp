@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/expect_cv_error.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -222,12 +224,8 @@ TEST_P(WrongType, ThrowsUnsupportedFormatAndLeavesOutputEmpty)
   const cv::Mat img(6, 6, GetParam(), cv::Scalar::all(255));
   Points out{cv::Point(1, 2)};
   get_special_points gsp;
-  try {
-    gsp.SkeletonGetJunctionPt(img, out);
-    ADD_FAILURE() << "no exception";
-  } catch (const cv::Exception & e) {
-    EXPECT_EQ(e.code, cv::Error::StsUnsupportedFormat);
-  }
+  quorvane::test::expectCvError(
+    [&] { gsp.SkeletonGetJunctionPt(img, out); }, cv::Error::StsUnsupportedFormat);
   EXPECT_TRUE(out.empty());
 }
 

@@ -1,7 +1,9 @@
 // Douglas-Peucker on polylines and path messages, checked against a literal
 // recursive version that copies its halves.
 #include <gtest/gtest.h>
+
 #include <pthread.h>
+#include "support/expect_cv_error.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +21,8 @@
 
 namespace
 {
+
+using quorvane::test::expectCvError;
 
 using Polyline = std::vector<cv::Point>;
 using nav_msgs::msg::Path;
@@ -198,16 +202,6 @@ std::vector<cv::Point2d> positions(const Path & path)
   return out;
 }
 
-void expectOutOfRange(const std::function<void()> & call)
-{
-  try {
-    call();
-    ADD_FAILURE() << "no exception";
-  } catch (const cv::Exception & e) {
-    EXPECT_EQ(e.code, cv::Error::StsOutOfRange);
-  }
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ segment distance
@@ -337,7 +331,8 @@ TEST(SimplifyPolyline, NegativeEpsilonThrowsAndLeavesTheOutput)
   for (const Polyline & in : {Polyline{}, Polyline{{1, 1}}, Polyline{{0, 0}, {3, 3}, {6, 0}}}) {
     for (const double eps : {-1e-300, -1.0, -kInf}) {
       Polyline out{{7, 7}};
-      expectOutOfRange([&] { SimplifyPath().douglasPeucker(in, eps, 0.0, out); });
+      expectCvError(
+        [&] { SimplifyPath().douglasPeucker(in, eps, 0.0, out); }, cv::Error::StsOutOfRange);
       EXPECT_EQ(out, (Polyline{{7, 7}}));
     }
   }
@@ -564,7 +559,7 @@ TEST(SimplifyPathMessage, NegativeEpsilonThrowsAndLeavesTheOutput)
     Path out = pathAt({{7, 7}});
     out.header.frame_id = "untouched";
     const Path before = out;
-    expectOutOfRange([&] { SimplifyPath().douglasPeucker(in, -0.5, out); });
+    expectCvError([&] { SimplifyPath().douglasPeucker(in, -0.5, out); }, cv::Error::StsOutOfRange);
     EXPECT_EQ(out, before);
   }
 }
