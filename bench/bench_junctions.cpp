@@ -14,7 +14,7 @@
 
 #include "get_special_points.hpp"
 #include "junctions.hpp"
-#include "oracles/literal_junctions.hpp"
+#include "reference_junctions.hpp"
 
 namespace
 {
@@ -41,7 +41,7 @@ const cv::Mat & filledSquare2000()
   return img;
 }
 
-using quorvane::oracle::literalJunctionPixels;
+using quorvane::oracle::referenceJunctionPixels;
 
 // Every figure is single-threaded, like the library.
 void singleThreaded() { cv::setNumThreads(1); }
@@ -50,7 +50,7 @@ void BM_Skeleton4000_LiteralTwelveKernels(benchmark::State & state)
 {
   singleThreaded();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(literalJunctionPixels(skeleton4000()));
+    benchmark::DoNotOptimize(referenceJunctionPixels(skeleton4000()));
   }
 }
 

@@ -21,7 +21,7 @@
 
 #include "CurvatureAnalyzer.hpp"
 #include "SimplifyPath.hpp"
-#include "oracles/literal_douglas_peucker.hpp"
+#include "reference_douglas_peucker.hpp"
 
 // ------------------------------------------------------------ heap counting
 
@@ -86,8 +86,8 @@ using nav_msgs::msg::Path;
 
 // ------------------------------------------------------------ literal recursion
 
-using quorvane::oracle::literalPath;
-using quorvane::oracle::literalPolyline;
+using quorvane::oracle::referencePath;
+using quorvane::oracle::referencePolyline;
 
 // The literal recursion runs on a thread with a 1 GiB stack (reserved, not
 // touched), so that its depth is never the limit.
@@ -170,7 +170,7 @@ void BM_PolylineLiteral(benchmark::State & state)
   const Polyline in = noisyRandomWalk(std::size_t(state.range(0)));
   for (auto _ : state) {
     Polyline out;
-    onBigStack([&] { literalPolyline(in, kEpsilon, kMinChord, out); });
+    onBigStack([&] { referencePolyline(in, kEpsilon, kMinChord, out); });
     benchmark::DoNotOptimize(out.data());
   }
 }
@@ -203,7 +203,7 @@ void BM_PolylineSideBySide(benchmark::State & state)
     });
     literal += seconds([&] {
       onBigStack([&] {
-        heapLiteral = measureHeap([&] { literalPolyline(in, kEpsilon, kMinChord, outLiteral); });
+        heapLiteral = measureHeap([&] { referencePolyline(in, kEpsilon, kMinChord, outLiteral); });
       });
     });
     approx += seconds([&] { cv::approxPolyDP(in, outApprox, kEpsilon, false); });
@@ -236,7 +236,7 @@ void BM_PathSideBySide(benchmark::State & state)
     });
     literal += seconds([&] {
       onBigStack(
-        [&] { heapLiteral = measureHeap([&] { literalPath(in, kPathEpsilon, outLiteral); }); });
+        [&] { heapLiteral = measureHeap([&] { referencePath(in, kPathEpsilon, outLiteral); }); });
     });
     kept = outOurs.poses.size();
     same = same && outOurs == outLiteral;

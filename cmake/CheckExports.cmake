@@ -1,6 +1,10 @@
-# Fails unless every dynamic symbol defined by LIBRARY is a member of one of
-# the four public classes, or one of the linker's own symbols.
-# Usage: cmake -DLIBRARY=<path to .so> -P CheckExports.cmake
+# Fails unless every dynamic symbol defined by LIBRARY matches ALLOWED (by
+# default: a member of one of the core's four public classes), or is one of
+# the linker's own symbols or a version node.
+# Usage: cmake -DLIBRARY=<path to .so> [-DALLOWED=<regex>] -P CheckExports.cmake
+if(NOT DEFINED ALLOWED)
+  set(ALLOWED "^(get_special_points|Rotator|SimplifyPath|CurvatureAnalyzer)::")
+endif()
 find_program(NM nm REQUIRED)
 execute_process(COMMAND "${NM}" -D --defined-only -C "${LIBRARY}"
   OUTPUT_VARIABLE _out RESULT_VARIABLE _rc)
@@ -16,10 +20,10 @@ foreach(_line IN LISTS _lines)
   endif()
   # "<address> <type> <name>"
   string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" _name "${_line}")
-  if(_name MATCHES "^(get_special_points|Rotator|SimplifyPath|CurvatureAnalyzer)::")
+  if(_name MATCHES "${ALLOWED}")
     math(EXPR _count "${_count} + 1")
   elseif(_name MATCHES "^(_init|_fini|__bss_start|_edata|_end)$")
-  elseif(_name MATCHES "^QUORVANE_NAV2_ALGO_CORE_[0-9.]+$")
+  elseif(_name MATCHES "^QUORVANE_NAV2_[A-Z_]+[0-9.]*$")
   else()
     string(APPEND _bad "  ${_line}\n")
   endif()
@@ -28,6 +32,6 @@ if(_bad)
   message(FATAL_ERROR "Unexpected exported symbols in ${LIBRARY}:\n${_bad}")
 endif()
 if(_count EQUAL 0)
-  message(FATAL_ERROR "No member of the public classes is exported from ${LIBRARY}")
+  message(FATAL_ERROR "Nothing matching ${ALLOWED} is exported from ${LIBRARY}")
 endif()
-message(STATUS "${_count} exported symbols, all members of the public classes")
+message(STATUS "${_count} exported symbols, all matching ${ALLOWED}")

@@ -19,7 +19,7 @@
 
 #include "CurvatureAnalyzer.hpp"
 #include "fuzz_input.hpp"
-#include "oracles/literal_curvature.hpp"
+#include "reference_curvature.hpp"
 
 namespace
 {
@@ -28,7 +28,7 @@ using quorvane_fuzz::ByteReader;
 
 constexpr size_t kMaxPoints = 4096;
 
-using quorvane::oracle::literalCurvature;
+using quorvane::oracle::referenceCurvature;
 
 }  // namespace
 
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
   double bestValue = 0.0;
   for (size_t i = 1; i + 1 < pts.size(); ++i) {
     const double v = ca.curvature(pts[i - 1], pts[i], pts[i + 1]);
-    const double literal = literalCurvature(pts[i - 1], pts[i], pts[i + 1]);
+    const double literal = referenceCurvature(pts[i - 1], pts[i], pts[i + 1]);
     FUZZ_CHECK(quorvane_fuzz::sameBits(v, literal));
     FUZZ_CHECK(std::isfinite(v) && v >= 0.0);
     if (v > bestValue) {

@@ -19,71 +19,25 @@
 
 #include "fuzz_input.hpp"
 #include "get_special_points.hpp"
+#include "reference_junctions.hpp"
 
 namespace
 {
 
 using quorvane_fuzz::ByteReader;
 
-// Arms of the twelve junction shapes, as (dx, dy) offsets (y down).
-struct Arm
-{
-  int dx;
-  int dy;
-};
-constexpr Arm kN{0, -1}, kNE{1, -1}, kE{1, 0}, kSE{1, 1}, kS{0, 1}, kSW{-1, 1}, kW{-1, 0},
-  kNW{-1, -1};
-constexpr Arm kShapes[12][3] = {{kNW, kNE, kS},  {kN, kE, kSW},   {kNE, kW, kSE},  {kNW, kE, kS},
-                                {kN, kSW, kSE},  {kNE, kW, kS},   {kNW, kE, kSW},  {kN, kW, kSE},
-                                {kNW, kSW, kSE}, {kNW, kNE, kSW}, {kNW, kNE, kSE}, {kNE, kSW, kSE}};
-
-bool isSet(const cv::Mat & image, int x, int y)
-{
-  return x >= 0 && y >= 0 && x < image.cols && y < image.rows && image.at<uchar>(y, x) != 0;
-}
-
-/// Junction pixels in raster order, by the literal rule.
-std::vector<cv::Point> literalJunctions(const cv::Mat & image)
+/// Junction pixels in raster order, shape by shape.
+std::vector<cv::Point> referenceJunctions(const cv::Mat & image)
 {
   std::vector<cv::Point> found;
   for (int y = 0; y < image.rows; ++y) {
     for (int x = 0; x < image.cols; ++x) {
-      if (!isSet(image, x, y)) {
-        continue;
-      }
-      for (const auto & shape : kShapes) {
-        bool all = true;
-        for (const Arm & arm : shape) {
-          all = all && isSet(image, x + arm.dx, y + arm.dy);
-        }
-        if (all) {
-          found.emplace_back(x, y);
-          break;
-        }
+      if (image.at<uchar>(y, x) != 0 && quorvane::oracle::isReferenceJunction(image, x, y)) {
+        found.emplace_back(x, y);
       }
     }
   }
   return found;
-}
-
-/// Brute-force farthest pair, exact squared distances, first (i, j) wins.
-std::vector<cv::Point> literalFarthestPair(const std::vector<cv::Point> & pts)
-{
-  cv::Point p1(0, 0), p2(0, 0);
-  int64_t best = 0;
-  for (size_t i = 0; i + 1 < pts.size(); ++i) {
-    for (size_t j = i + 1; j < pts.size(); ++j) {
-      const int64_t dx = pts[i].x - pts[j].x;
-      const int64_t dy = pts[i].y - pts[j].y;
-      const int64_t d2 = dx * dx + dy * dy;
-      if (d2 > best) {
-        best = d2;
-        p1 = pts[i];
-        p2 = pts[j];
-      }
-    }
-  }
-  return {p1, p2};
 }
 
 constexpr size_t kOracleLimit = 600;  // keeps the quadratic oracle cheap
@@ -120,9 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
   FUZZ_CHECK(quorvane_fuzz::sameMat(image, before));
   FUZZ_CHECK(gsp.mask.empty());
 
-  const std::vector<cv::Point> literal = literalJunctions(image);
+  const std::vector<cv::Point> literal = referenceJunctions(image);
   if (literal.size() <= kOracleLimit) {
-    FUZZ_CHECK(junctions == literalFarthestPair(literal));
+    const auto pair = quorvane::oracle::bruteForceFarthestPair(literal);
+    FUZZ_CHECK(junctions == std::vector<cv::Point>(pair.begin(), pair.end()));
   } else {
     // Too many for the quadratic oracle: both points are junction pixels, in
     // raster order, and a continuous copy gives the same pair.

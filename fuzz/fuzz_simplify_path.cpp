@@ -18,7 +18,7 @@
 
 #include "SimplifyPath.hpp"
 #include "fuzz_input.hpp"
-#include "simplify_oracle.hpp"
+#include "reference_douglas_peucker.hpp"
 
 namespace
 {
@@ -102,17 +102,9 @@ Path expected(const Path & input, double epsilon, Path stale)
   if (input.poses.size() < 2) {
     return input;
   }
-  std::vector<cv::Point2d> xy;
-  std::vector<size_t> all;
-  for (const PoseStamped & p : input.poses) {
-    all.push_back(xy.size());
-    xy.emplace_back(p.pose.position.x, p.pose.position.y);
-  }
-  std::vector<size_t> keep;
-  quorvane_fuzz::literalKeep(xy, all, epsilon, 0.0, false, keep);
-  for (size_t i : keep) {
-    stale.poses.push_back(input.poses[i]);
-  }
+  Path kept;
+  quorvane::oracle::referencePath(input, epsilon, kept);
+  stale.poses.insert(stale.poses.end(), kept.poses.begin(), kept.poses.end());
   return stale;
 }
 

@@ -20,7 +20,7 @@
 
 #include "SimplifyPath.hpp"
 #include "fuzz_input.hpp"
-#include "simplify_oracle.hpp"
+#include "reference_douglas_peucker.hpp"
 
 namespace
 {
@@ -86,16 +86,9 @@ std::vector<cv::Point> expected(
   if (input.size() < 2) {
     return input;
   }
-  std::vector<cv::Point2d> xy(input.begin(), input.end());
-  std::vector<size_t> all(input.size());
-  for (size_t i = 0; i < all.size(); ++i) {
-    all[i] = i;
-  }
-  std::vector<size_t> keep;
-  quorvane_fuzz::literalKeep(xy, all, epsilon, minChord, true, keep);
-  for (size_t i : keep) {
-    stale.push_back(input[i]);
-  }
+  std::vector<cv::Point> kept;
+  quorvane::oracle::referencePolyline(input, epsilon, minChord, kept);
+  stale.insert(stale.end(), kept.begin(), kept.end());
   return stale;
 }
 

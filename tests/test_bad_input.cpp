@@ -5,7 +5,7 @@
 // live beside each operation's own tests; these cases are the table.
 #include <gtest/gtest.h>
 
-#include "support/expect_cv_error.hpp"
+#include "expect_cv_error.hpp"
 
 #include <cfloat>
 #include <climits>

@@ -2,7 +2,7 @@
 // and what it leaves in the object's mask.
 #include <gtest/gtest.h>
 
-#include "support/expect_cv_error.hpp"
+#include "expect_cv_error.hpp"
 
 #include <climits>
 #include <functional>

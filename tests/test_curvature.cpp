@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "CurvatureAnalyzer.hpp"
-#include "oracles/literal_curvature.hpp"
+#include "reference_curvature.hpp"
 
 namespace
 {
@@ -36,7 +36,7 @@ cv::Point sharpest(const Polyline & points)
   return CurvatureAnalyzer().findMaxCurvaturePoint(points);
 }
 
-using quorvane::oracle::literalCurvature;
+using quorvane::oracle::referenceCurvature;
 
 }  // namespace
 
@@ -101,7 +101,7 @@ TEST(Curvature, FollowsTheFixedOperationOrderBitForBit)
   for (int i = 0; i < 20000; ++i) {
     auto & coord = i % 2 ? small : any;
     const cv::Point a(coord(rng), coord(rng)), b(coord(rng), coord(rng)), c(coord(rng), coord(rng));
-    const double fast = curvatureOf(a, b, c), literal = literalCurvature(a, b, c);
+    const double fast = curvatureOf(a, b, c), literal = referenceCurvature(a, b, c);
     ASSERT_EQ(bitsOf(fast), bitsOf(literal)) << i;
     ASSERT_TRUE(std::isfinite(fast) && fast >= 0.0) << i;
   }
@@ -160,7 +160,7 @@ TEST(MaxCurvaturePoint, MatchesTheStrictFirstWinsScan)
     cv::Point expected(0, 0);
     double best = 0.0;
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
-      const double v = literalCurvature(points[i - 1], points[i], points[i + 1]);
+      const double v = referenceCurvature(points[i - 1], points[i], points[i + 1]);
       if (v > best) {
         best = v;
         expected = points[i];

@@ -3,7 +3,7 @@
 // brute-force oracle, and the public method on whole maps.
 #include <gtest/gtest.h>
 
-#include "support/expect_cv_error.hpp"
+#include "expect_cv_error.hpp"
 
 #include <climits>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/expect_cv_error.hpp"
+#include "expect_cv_error.hpp"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +15,7 @@
 
 #include "get_special_points.hpp"
 #include "junctions.hpp"
-#include "oracles/literal_junctions.hpp"
+#include "reference_junctions.hpp"
 
 namespace
 {
@@ -26,25 +26,9 @@ namespace qd = quorvane::detail;
 
 // ---------------------------------------------------------------- oracles
 
-using quorvane::oracle::literalJunctionPixels;
+using quorvane::oracle::referenceJunctionPixels;
 
-// Literal pair search in exact integers: first (i, j) at the greatest distance.
-Pair bruteForceFarthestPair(const Points & p)
-{
-  Pair best{cv::Point(0, 0), cv::Point(0, 0)};
-  std::int64_t bestD = 0;
-  for (std::size_t i = 0; i + 1 < p.size(); ++i) {
-    for (std::size_t j = i + 1; j < p.size(); ++j) {
-      const std::int64_t dx = std::int64_t{p[i].x} - p[j].x;
-      const std::int64_t dy = std::int64_t{p[i].y} - p[j].y;
-      if (dx * dx + dy * dy > bestD) {
-        bestD = dx * dx + dy * dy;
-        best = {p[i], p[j]};
-      }
-    }
-  }
-  return best;
-}
+using quorvane::oracle::bruteForceFarthestPair;
 
 // ---------------------------------------------------------------- helpers
 
@@ -111,7 +95,7 @@ TEST(JunctionTable, EveryNeighbourhoodMatchesTheTwelveKernels)
         img.at<uchar>(cv::Point(2, 2) + offsets[b]) = 255;
       }
     }
-    const Points literal = literalJunctionPixels(img);
+    const Points literal = referenceJunctionPixels(img);
     const bool centre = std::find(literal.begin(), literal.end(), cv::Point(2, 2)) != literal.end();
     EXPECT_EQ(qd::junctionLookupTable()[code] != 0, centre) << "code " << code;
     EXPECT_EQ(detectedPixels(img), literal) << "code " << code;
@@ -356,7 +340,7 @@ TEST_P(RandomSkeleton, MatchesLiteralKernelsAndBruteForcePair)
   for (int iteration = 0; iteration < 300; ++iteration) {
     SCOPED_TRACE("seed " + std::to_string(seed) + ", iteration " + std::to_string(iteration));
     const cv::Mat img = GetParam().generate(rng);
-    const Points literal = literalJunctionPixels(img);
+    const Points literal = referenceJunctionPixels(img);
     ASSERT_EQ(detectedPixels(img), literal);
     ASSERT_EQ(junctionPair(img), pairOf(bruteForceFarthestPair(literal)));
     ASSERT_EQ(junctionPair(img), junctionPair(img.clone()));

@@ -16,6 +16,7 @@
 #include "Rotator.hpp"
 #include "rotator_internal.hpp"
 #include "sample_floor_plan.hpp"
+#include "test_maps_dir.hpp"
 
 namespace
 {
@@ -674,9 +675,9 @@ cv::Mat readPgm(const std::string & path)
 
 TEST(RealMaps, RotationKeepsTheFreeSpaceAndThePivot)
 {
-  const char * dir = std::getenv("QUORVANE_SHARED_MAPS");
-  if (dir == nullptr || !std::filesystem::is_directory(dir)) {
-    GTEST_SKIP() << "no shared maps";
+  const std::filesystem::path dir = quorvane::test::testMapsDir();
+  if (dir.empty()) {
+    GTEST_SKIP() << "no real maps (set QUORVANE_TEST_MAPS_DIR)";
   }
   int maps = 0;
   for (const auto & entry : std::filesystem::directory_iterator(dir)) {

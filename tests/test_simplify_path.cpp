@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
-#include "support/expect_cv_error.hpp"
+#include "expect_cv_error.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +17,7 @@
 
 #include "SimplifyPath.hpp"
 #include "douglas_peucker.hpp"
-#include "oracles/literal_douglas_peucker.hpp"
+#include "reference_douglas_peucker.hpp"
 
 namespace
 {
@@ -31,9 +31,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // ------------------------------------------------------------ literal oracle
 
-using quorvane::oracle::literalDistance;
-using quorvane::oracle::literalPath;
-using quorvane::oracle::literalPolyline;
+using quorvane::oracle::referenceDistance;
+using quorvane::oracle::referencePath;
+using quorvane::oracle::referencePolyline;
 using quorvane::oracle::xy;
 
 // The bit pattern of a double, to compare results bit for bit.
@@ -220,7 +220,7 @@ TEST(SegmentDistance, SegmentWhoseSquaredLengthUnderflowsIsMeasuredToItsStart)
   // dx * dx underflows to 0: measured to the start, not through t = 0 / 0.
   const double d = quorvane::detail::pointSegmentDistance({0, 1e-100}, {0, 0}, {1e-170, 0});
   EXPECT_EQ(d, std::sqrt(1e-100 * 1e-100));
-  EXPECT_EQ(d, literalDistance({0, 1e-100}, {0, 0}, {1e-170, 0}));
+  EXPECT_EQ(d, referenceDistance({0, 1e-100}, {0, 0}, {1e-170, 0}));
 }
 
 TEST(SegmentDistance, MatchesTheLiteralFormulaBitForBit)
@@ -233,7 +233,7 @@ TEST(SegmentDistance, MatchesTheLiteralFormulaBitForBit)
     const cv::Point2d p(coord(rng), coord(rng)), a(coord(rng), coord(rng)),
       b(coord(rng), coord(rng));
     const double fast = quorvane::detail::pointSegmentDistance(p, a, b);
-    const double literal = literalDistance(p, a, b);
+    const double literal = referenceDistance(p, a, b);
     ASSERT_EQ(bitsOf(fast), bitsOf(literal)) << i;
   }
 }
@@ -352,7 +352,7 @@ TEST(SimplifyPolyline, MatchesTheLiteralRecursionOnGeneratedPolylines)
             ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round
                                  << " eps " << eps << " minChord " << chord);
           Polyline expected{{-1, -1}}, literal;
-          literalPolyline(in, eps, chord, literal);
+          referencePolyline(in, eps, chord, literal);
           if (in.size() < 2) {
             expected.clear();
           }
@@ -435,7 +435,7 @@ TEST(SimplifyPolyline, PeelingSpiralMatchesTheLiteralRecursion)
     for (const double eps : {0.5, 100.0, 250.0}) {
       SCOPED_TRACE(eps);
       Polyline literal;
-      literalPolyline(in, eps, -1.0, literal);
+      referencePolyline(in, eps, -1.0, literal);
       EXPECT_EQ(simplify(in, eps, -1.0), literal);
     }
   }
@@ -578,7 +578,7 @@ TEST(SimplifyPathMessage, MatchesTheLiteralRecursionOnGeneratedPaths)
                                << " eps " << eps);
         Path expected = pathAt({{-1, -1}}), out = expected;
         expected.header.frame_id = out.header.frame_id = "caller";
-        literalPath(in, eps, expected);
+        referencePath(in, eps, expected);
         SimplifyPath().douglasPeucker(in, eps, out);
         ASSERT_EQ(out, expected);
       }

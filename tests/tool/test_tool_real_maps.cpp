@@ -18,6 +18,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "map_io.hpp"
+#include "test_maps_dir.hpp"
 #include "tool_test_support.hpp"
 
 namespace
@@ -25,17 +26,8 @@ namespace
 
 namespace fs = std::filesystem;
 
-/// The shared maps: $QUORVANE_SHARED_MAPS, else the folder beside the sources.
-fs::path sharedMapsDir()
-{
-  const char * env = std::getenv("QUORVANE_SHARED_MAPS");
-  std::error_code ec;
-  if (env != nullptr && *env != '\0' && fs::is_directory(env, ec)) {
-    return env;
-  }
-  const fs::path beside(QUORVANE_SOURCE_SHARED_MAPS);
-  return fs::is_directory(beside, ec) ? beside : fs::path();
-}
+/// The real maps of QUORVANE_TEST_MAPS_DIR, or an empty path.
+fs::path sharedMapsDir() { return quorvane::test::testMapsDir(); }
 
 std::vector<std::string> sharedMapNames()
 {
@@ -153,7 +145,7 @@ TEST(RealMaps, EveryMapLoadsWithFreeCells)
 {
   const std::vector<std::string> names = sharedMapNames();
   if (names.empty()) {
-    GTEST_SKIP() << "no shared maps (set QUORVANE_SHARED_MAPS)";
+    GTEST_SKIP() << "no shared maps (set QUORVANE_TEST_MAPS_DIR)";
   }
   for (const std::string & name : names) {
     const fs::path yaml = sharedMapsDir() / (name + ".yaml");

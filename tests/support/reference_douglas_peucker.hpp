@@ -1,9 +1,9 @@
-// Douglas-Peucker in its compact literal formulation: a plain point-segment
+// Douglas-Peucker in its compact reference implementation: a plain point-segment
 // distance, the first strictly farthest interior point as the split, and a
 // recursion that copies both halves of every span. Slow and deep on purpose;
 // the fast index-range version is checked and measured against it.
-#ifndef QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_DOUGLAS_PEUCKER_HPP_
-#define QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_DOUGLAS_PEUCKER_HPP_
+#ifndef QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_DOUGLAS_PEUCKER_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_DOUGLAS_PEUCKER_HPP_
 
 #include <cmath>
 #include <cstddef>
@@ -21,7 +21,7 @@ namespace oracle
 {
 
 // Distance from p to the segment a-b: projection parameter t clamped by hand.
-inline double literalDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b)
+inline double referenceDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b)
 {
   const double dx = b.x - a.x, dy = b.y - a.y, q = dx * dx + dy * dy;
   double ex = p.x - a.x, ey = p.y - a.y;
@@ -46,12 +46,12 @@ inline cv::Point2d xy(const geometry_msgs::msg::PoseStamped & p)
 
 // Split index of a span by the strict first-wins rule, or 0 when undivided.
 template <typename T>
-int literalSplit(const std::vector<T> & in, double epsilon)
+int referenceSplit(const std::vector<T> & in, double epsilon)
 {
   double g = 0.0;
   int k = 0;
   for (int i = 1; i + 1 < int(in.size()); ++i) {
-    const double d = literalDistance(xy(in[std::size_t(i)]), xy(in.front()), xy(in.back()));
+    const double d = referenceDistance(xy(in[std::size_t(i)]), xy(in.front()), xy(in.back()));
     if (d > g) {
       g = d;
       k = i;
@@ -62,7 +62,7 @@ int literalSplit(const std::vector<T> & in, double epsilon)
 
 // A span whose chord is at most minChord is kept as its two ends. The chord is
 // differenced in 64 bits so that far-apart int coordinates cannot overflow.
-inline void literalPolyline(
+inline void referencePolyline(
   const std::vector<cv::Point> & in, double eps, double minChord, std::vector<cv::Point> & out)
 {
   if (in.size() < 2) {
@@ -72,7 +72,7 @@ inline void literalPolyline(
   const cv::Point f = in.front(), l = in.back();
   const double c = std::hypot(
     std::fabs(double(std::int64_t{f.x} - l.x)), std::fabs(double(std::int64_t{f.y} - l.y)));
-  const int k = minChord >= c ? 0 : literalSplit(in, eps);
+  const int k = minChord >= c ? 0 : referenceSplit(in, eps);
   if (k == 0) {
     out.push_back(f);
     out.push_back(l);
@@ -80,19 +80,19 @@ inline void literalPolyline(
   }
   std::vector<cv::Point> first(in.begin(), in.begin() + k + 1), second(in.begin() + k, in.end()),
     r1, r2;
-  literalPolyline(first, eps, minChord, r1);
-  literalPolyline(second, eps, minChord, r2);
+  referencePolyline(first, eps, minChord, r1);
+  referencePolyline(second, eps, minChord, r2);
   out.insert(out.end(), r1.begin(), r1.end());
   out.insert(out.end(), r2.begin() + 1, r2.end());
 }
 
-inline void literalPath(const nav_msgs::msg::Path & in, double eps, nav_msgs::msg::Path & out)
+inline void referencePath(const nav_msgs::msg::Path & in, double eps, nav_msgs::msg::Path & out)
 {
   if (in.poses.size() < 2) {
     out = in;
     return;
   }
-  const int k = literalSplit(in.poses, eps);
+  const int k = referenceSplit(in.poses, eps);
   if (k == 0) {
     out.poses.push_back(in.poses.front());
     out.poses.push_back(in.poses.back());
@@ -101,8 +101,8 @@ inline void literalPath(const nav_msgs::msg::Path & in, double eps, nav_msgs::ms
   nav_msgs::msg::Path first, second, r1, r2;
   first.poses.assign(in.poses.begin(), in.poses.begin() + k + 1);
   second.poses.assign(in.poses.begin() + k, in.poses.end());
-  literalPath(first, eps, r1);
-  literalPath(second, eps, r2);
+  referencePath(first, eps, r1);
+  referencePath(second, eps, r2);
   out.poses.insert(out.poses.end(), r1.poses.begin(), r1.poses.end());
   out.poses.insert(out.poses.end(), r2.poses.begin() + 1, r2.poses.end());
 }
@@ -110,4 +110,4 @@ inline void literalPath(const nav_msgs::msg::Path & in, double eps, nav_msgs::ms
 }  // namespace oracle
 }  // namespace quorvane
 
-#endif  // QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_DOUGLAS_PEUCKER_HPP_
+#endif  // QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_DOUGLAS_PEUCKER_HPP_

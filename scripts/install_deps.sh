@@ -10,6 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libyaml-cpp-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest
+  colcon python3-colcon-cmake python3-colcon-test-result python3-colcon-library-path ament-cmake
 )
 
 missing=()

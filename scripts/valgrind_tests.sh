@@ -8,9 +8,9 @@
 # hundreds of times). Leaks other than "definitely lost" (OpenCV's and TBB's
 # process-lifetime caches show up as still reachable or possibly lost) are
 # not errors. Suppressions, if any are ever needed, live in
-# tools/valgrind.supp with the reason for each entry.
+# scripts/valgrind.supp with the reason for each entry.
 #
-# Usage: tools/valgrind_tests.sh [build-dir]       (default: ./build-valgrind)
+# Usage: scripts/valgrind_tests.sh [build-dir]       (default: ./build-valgrind)
 # Environment: QUORVANE_VALGRIND_FILTER  a GoogleTest filter for every program
 #              JOBS                      build parallelism (default 2)
 set -euo pipefail
@@ -18,7 +18,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${1:-$ROOT/build-valgrind}"
 JOBS="${JOBS:-2}"
-SUPPRESSIONS="$ROOT/tools/valgrind.supp"
+SUPPRESSIONS="$ROOT/scripts/valgrind.supp"
 LOGS="$BUILD/valgrind"
 
 command -v valgrind >/dev/null || {
@@ -32,7 +32,7 @@ cmake --build "$BUILD" -j "$JOBS"
 
 rm -rf "$LOGS"
 mkdir -p "$LOGS"
-export QUORVANE_SHARED_MAPS="${QUORVANE_SHARED_MAPS:-$ROOT/../shared/maps}"
+export QUORVANE_TEST_MAPS_DIR="${QUORVANE_TEST_MAPS_DIR:-$ROOT/../shared/maps}"
 
 valgrind_args=(--tool=memcheck --error-exitcode=99 --leak-check=full
   --show-leak-kinds=definite --errors-for-leak-kinds=definite --num-callers=40)

@@ -7,7 +7,7 @@
 #   3. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error;
 #   4. ThreadSanitizer over the concurrency tests;
 #   5. the libFuzzer targets, each for a bounded time on its seed corpus.
-# Usage: tools/run_tests.sh [build-root]   (default: ./build-ci)
+# Usage: scripts/run_tests.sh [build-root]   (default: ./build-ci)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,13 +15,19 @@ BUILD="${1:-$ROOT/build-ci}"
 JOBS="$(nproc)"
 FUZZ_SECONDS="${QUORVANE_FUZZ_SECONDS:-30}"
 
-"$ROOT/tools/install_deps.sh"
+"$ROOT/scripts/install_deps.sh"
+
+# Real maps for the tests that read them, when the workplace's folder is there.
+MAPS_DIR=""
+if [ -d "$ROOT/../shared/maps" ]; then
+  MAPS_DIR="$(cd "$ROOT/../shared/maps" && pwd)"
+fi
 
 step() { printf '\n==== %s\n' "$*"; }
 
 step "Release build (warnings are errors)"
 cmake -S "$ROOT" -B "$BUILD/release" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERROR=ON \
-  -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_TOOLS=ON
+  -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_TOOLS=ON -DQUORVANE_TEST_MAPS_DIR="$MAPS_DIR"
 cmake --build "$BUILD/release" -j "$JOBS"
 ctest --test-dir "$BUILD/release" --output-on-failure -j "$JOBS"
 
@@ -35,7 +41,8 @@ LD_LIBRARY_PATH="$BUILD/prefix/lib:${LD_LIBRARY_PATH:-}" "$BUILD/consumer/consum
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S "$ROOT" -B "$BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
-  -DQUORVANE_SANITIZE="address;undefined" -DQUORVANE_BUILD_TOOLS=ON
+  -DQUORVANE_SANITIZE="address;undefined" -DQUORVANE_BUILD_TOOLS=ON \
+  -DQUORVANE_TEST_MAPS_DIR="$MAPS_DIR"
 cmake --build "$BUILD/asan" -j "$JOBS"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"

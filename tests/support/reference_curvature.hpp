@@ -1,8 +1,8 @@
 // The turning-angle curvature spelled out operation by operation, as the
 // oracle of the tests and the fuzz target: 64-bit leg differences, each
 // product, quotient and sum rounded on its own, clamped into acos's domain.
-#ifndef QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_CURVATURE_HPP_
-#define QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_CURVATURE_HPP_
+#ifndef QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_CURVATURE_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_CURVATURE_HPP_
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@ namespace quorvane
 namespace oracle
 {
 
-inline double literalCurvature(const cv::Point & a, const cv::Point & b, const cv::Point & c)
+inline double referenceCurvature(const cv::Point & a, const cv::Point & b, const cv::Point & c)
 {
   const double dx1 = double(std::int64_t{b.x} - a.x), dy1 = double(std::int64_t{b.y} - a.y);
   const double dx2 = double(std::int64_t{c.x} - b.x), dy2 = double(std::int64_t{c.y} - b.y);
@@ -31,4 +31,4 @@ inline double literalCurvature(const cv::Point & a, const cv::Point & b, const c
 }  // namespace oracle
 }  // namespace quorvane
 
-#endif  // QUORVANE_NAV2_ALGO_CORE__ORACLES__LITERAL_CURVATURE_HPP_
+#endif  // QUORVANE_NAV2_ALGO_CORE__SUPPORT__REFERENCE_CURVATURE_HPP_
