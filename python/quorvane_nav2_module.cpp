@@ -79,6 +79,19 @@ auto released(Work && work) -> decltype(work())
 
 // ------------------------------------------------------------ numpy -> C++
 
+// Whether the elements are in this machine's byte order (numpy writes '='
+// for native, '|' when order does not matter).
+bool isNative(const py::dtype & dt)
+{
+  const char order = dt.byteorder();
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  const char machine = '>';
+#else
+  const char machine = '<';
+#endif
+  return order == '=' || order == '|' || order == machine;
+}
+
 std::string dtypeName(const py::array & a) { return py::str(a.dtype()).cast<std::string>(); }
 
 py::array requireArray(const py::handle & obj, const char * what)
@@ -134,7 +147,7 @@ MatInput toMat(const py::handle & obj, const char * what)
       std::string(what) + " must be a 2-D uint8 array, got dtype " + dtypeName(a) + " with shape " +
       py::str(py::getattr(a, "shape")).cast<std::string>());
   }
-  const bool native = py::getattr(a.dtype(), "isnative").cast<bool>();
+  const bool native = isNative(a.dtype());
   const int flags = a.flags();
   if (
     !native || !(flags & py::array::c_style) ||
@@ -163,8 +176,8 @@ py::array requirePoints(const py::handle & obj, const char * what)
 
 bool hasDtype(const py::array & a, char kind, py::ssize_t size)
 {
-  return a.dtype().kind() == kind && a.dtype().itemsize() == size &&
-         py::getattr(a.dtype(), "isnative").cast<bool>();
+  const py::dtype dt = a.dtype();
+  return dt.kind() == kind && dt.itemsize() == size && isNative(dt);
 }
 
 // Copies an (N, 2) array of T (any strides) into points of T.

@@ -96,7 +96,9 @@ json timeOperation(const json & spec, const cv::Mat & image)
   const std::vector<cv::Point> polyline = intPoints(spec.value("points", json::array()));
   json seconds = json::array();
   volatile double sink = 0.0;
-  for (int i = 0; i < repeat; ++i) {
+  // Call -1 warms up (first-touch page faults, OpenCV's thread pool) and is
+  // not reported, so that a fresh process competes with a warm interpreter.
+  for (int i = -1; i < repeat; ++i) {
     const auto start = std::chrono::steady_clock::now();
     if (op == "main_direction") {
       sink = sink + Rotator().computeImageMainDirection(image);
@@ -127,7 +129,9 @@ json timeOperation(const json & spec, const cv::Mat & image)
       throw std::runtime_error("unknown op " + op);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    seconds.push_back(took.count());
+    if (i >= 0) {
+      seconds.push_back(took.count());
+    }
   }
   return seconds;
 }

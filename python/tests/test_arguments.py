@@ -122,3 +122,10 @@ def test_threads_share_read_only_inputs(plan):
     for t in threads:
         t.join()
     assert all(np.array_equal(r, want) for r in results)
+
+
+def test_foreign_byte_order_is_refused_not_misread():
+    with pytest.raises(TypeError, match="int32"):
+        q.simplify(POLYLINE.astype(">i4"), 1.0)
+    with pytest.raises(TypeError, match="float64"):
+        q.to_original(POLYLINE.astype(">f8"), MATRIX)
