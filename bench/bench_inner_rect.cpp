@@ -17,13 +17,14 @@
 
 #include "Rotator.hpp"
 #include "get_special_points.hpp"
+#include "image_scan.hpp"
 #include "inner_rect.hpp"
 #include "sample_floor_plan.hpp"
 
 namespace
 {
 
-namespace detail = quorvane::detail;
+namespace detail = quorvane::inner_rect;
 
 /// Walls turned by 12 degrees, so the alignment really rotates the map.
 const cv::Mat & floorPlan()
@@ -38,7 +39,7 @@ struct Prepared
   cv::Mat matrix;
   cv::Rect bounds;
   cv::Mat rotated;
-  detail::PixelBox box{};
+  quorvane::image_scan::PixelBox box{};
   cv::Mat eroded;
   detail::CellGrid grid;
 };
@@ -54,12 +55,12 @@ const Prepared & prepared(int cellSize)
   Rotator rotator;
   rotator.computeImageRotationMatrix(floorPlan(), p.matrix, p.bounds, nullptr, 0.0);
   rotator.rotateImage(floorPlan(), p.rotated, p.matrix, p.bounds);
-  p.box = *detail::boxOf255Pixels(p.rotated);
+  p.box = *quorvane::image_scan::boxOf255Pixels(p.rotated);
   const detail::CellSizes sizes = detail::checkedCellSizes(cellSize);
   p.eroded = detail::erodeByHalfCell(p.rotated, sizes.half);
   p.grid = detail::layCellGrid(p.box, sizes);
   get_special_points tester;
-  detail::testCellsOfGrid(tester, p.eroded, p.grid);
+  detail::testCellsOfGrid(p.eroded, p.grid, tester.mask);
   return cache.emplace(cellSize, std::move(p)).first->second;
 }
 
@@ -109,7 +110,8 @@ void BM_Own1_BoundingBox(benchmark::State & state)
 {
   const Prepared & p = prepared(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    std::optional<detail::PixelBox> box = detail::boxOf255Pixels(p.rotated);
+    std::optional<quorvane::image_scan::PixelBox> box =
+      quorvane::image_scan::boxOf255Pixels(p.rotated);
     benchmark::DoNotOptimize(box);
   }
 }
@@ -122,7 +124,7 @@ void BM_Own2_GridAndCellTests(benchmark::State & state)
   get_special_points tester;
   for (auto _ : state) {
     detail::CellGrid grid = detail::layCellGrid(p.box, sizes);
-    detail::testCellsOfGrid(tester, p.eroded, grid);
+    detail::testCellsOfGrid(p.eroded, grid, tester.mask);
     benchmark::DoNotOptimize(grid.runLengths.data());
   }
   state.counters["cells"] = static_cast<double>(p.grid.rows) * p.grid.cols;

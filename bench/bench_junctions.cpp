@@ -60,7 +60,7 @@ void BM_Skeleton4000_LookupTablePass(benchmark::State & state)
   std::vector<cv::Point> points;
   for (auto _ : state) {
     points.clear();
-    quorvane::detail::collectJunctionPixels(skeleton4000(), points);
+    quorvane::junctions::collectJunctionPixels(skeleton4000(), points);
     benchmark::DoNotOptimize(points.data());
   }
   state.counters["junctions"] = static_cast<double>(points.size());
@@ -78,10 +78,10 @@ void BM_Skeleton4000_CountNonZero(benchmark::State & state)
 void BM_FilledSquare2000_PairSearch(benchmark::State & state)
 {
   std::vector<cv::Point> points;
-  quorvane::detail::collectJunctionPixels(filledSquare2000(), points);
-  quorvane::detail::IndexPair pair{0, 0};
+  quorvane::junctions::collectJunctionPixels(filledSquare2000(), points);
+  quorvane::junctions::IndexPair pair{0, 0};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(quorvane::detail::farthestPairInRasterOrder(points, pair));
+    benchmark::DoNotOptimize(quorvane::junctions::farthestPairInRasterOrder(points, pair));
   }
   state.counters["junctions"] = static_cast<double>(points.size());
 }

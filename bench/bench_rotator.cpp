@@ -14,7 +14,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "Rotator.hpp"
-#include "rotator_internal.hpp"
+#include "direction.hpp"
+#include "rotation.hpp"
 #include "sample_floor_plan.hpp"
 
 namespace
@@ -42,8 +43,8 @@ const cv::Mat & edgesOfPlan()
 
 void houghLadder(const cv::Mat & edges, std::vector<cv::Vec4i> & segments)
 {
-  quorvane::detail::detectSegmentsWithFallingVotes(
-    [&edges](const quorvane::detail::HoughAttempt & a, std::vector<cv::Vec4i> & out) {
+  quorvane::direction::detectSegmentsWithFallingVotes(
+    [&edges](const quorvane::direction::HoughAttempt & a, std::vector<cv::Vec4i> & out) {
       cv::HoughLinesP(edges, out, 1.0, CV_PI / 180.0, a.votes, a.minLength, a.maxGap);
     },
     segments);
@@ -169,7 +170,7 @@ BENCHMARK(BM_StepHoughLadder)->Unit(benchmark::kMillisecond);
 void BM_StepHistogram(benchmark::State & state)
 {
   for (auto _ : state) {
-    quorvane::detail::DirectionHistogram histogram;
+    quorvane::direction::DirectionHistogram histogram;
     for (const cv::Vec4i & s : segmentsOfPlan()) {
       histogram.addSegment(s);
     }

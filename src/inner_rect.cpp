@@ -5,88 +5,23 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "Rotator.hpp"
-#include "rotator_internal.hpp"
+#include "cell_test.hpp"
+#include "rotation.hpp"
 
 namespace quorvane
 {
-namespace detail
+namespace inner_rect
 {
-
-// ---------------------------------------------------------------- cell test
-
-void checkCellSide(int side)
-{
-  if (side < 0 || side > kMaxCellSide) {
-    CV_Error_(
-      cv::Error::StsOutOfRange, ("cell side must lie in [0, %d], got %d", kMaxCellSide, side));
-  }
-}
-
-bool isInsideAnd255(const cv::Mat & image, const cv::Point & pixel)
-{
-  return pixel.x >= 0 && pixel.y >= 0 && pixel.x < image.cols && pixel.y < image.rows &&
-         image.ptr<std::uint8_t>(pixel.y)[pixel.x] == 255;
-}
-
-void resetMask(cv::Mat & mask, int side)
-{
-  if (mask.rows == side && mask.cols == side && mask.type() == CV_8UC1) {
-    mask.setTo(cv::Scalar(0));
-  } else {
-    mask = cv::Mat::zeros(side, side, CV_8UC1);
-  }
-}
-
-bool mark255InWindow(const cv::Mat & image, const cv::Point & centre, int side, cv::Mat & mask)
-{
-  // The window in image coordinates, then clipped to the image (64-bit: the
-  // centre may be anywhere in the int range).
-  const std::int64_t top = std::int64_t{centre.y} - side / 2;
-  const std::int64_t left = std::int64_t{centre.x} - side / 2;
-  const std::int64_t rowBegin = std::max<std::int64_t>(top, 0);
-  const std::int64_t rowEnd = std::min<std::int64_t>(top + side, image.rows);
-  const std::int64_t colBegin = std::max<std::int64_t>(left, 0);
-  const std::int64_t colEnd = std::min<std::int64_t>(left + side, image.cols);
-
-  if (rowBegin >= rowEnd || colBegin >= colEnd) {
-    return false;
-  }
-  const auto width = static_cast<std::size_t>(colEnd - colBegin);
-  std::uint8_t any255 = 0;
-  for (std::int64_t y = rowBegin; y < rowEnd; ++y) {
-    const std::uint8_t * src = image.ptr<std::uint8_t>(static_cast<int>(y)) + colBegin;
-    std::uint8_t * dst = mask.ptr<std::uint8_t>(static_cast<int>(y - top)) + (colBegin - left);
-    for (std::size_t i = 0; i < width; ++i) {
-      // Branch-free so the row loop vectorises; the mask is already zero.
-      const std::uint8_t mark = src[i] == 255 ? 255 : 0;
-      dst[i] = mark;
-      any255 |= mark;
-    }
-  }
-  return any255 != 0;
-}
-
-// ---------------------------------------------------------------- inner rectangle
 
 CellSizes checkedCellSizes(double cellSize)
 {
-  if (!std::isfinite(cellSize) || cellSize < 1.0 || std::floor(cellSize) > kMaxCellSide) {
+  if (
+    !std::isfinite(cellSize) || cellSize < 1.0 || std::floor(cellSize) > cell_test::kMaxCellSide) {
     CV_Error_(
-      cv::Error::StsOutOfRange,
-      ("cell size must be finite, at least 1 and below %d, got %g", kMaxCellSide + 1, cellSize));
+      cv::Error::StsOutOfRange, ("cell size must be finite, at least 1 and below %d, got %g",
+                                 cell_test::kMaxCellSide + 1, cellSize));
   }
   return {static_cast<int>(std::floor(cellSize)), static_cast<int>(std::floor(cellSize * 0.5))};
-}
-
-std::optional<PixelBox> boxOf255Pixels(const cv::Mat & image)
-{
-  cv::Point lo;
-  cv::Point hi;
-  if (image.empty() || !boundingBoxOfMarked(image, lo, hi)) {
-    return std::nullopt;
-  }
-  return PixelBox{lo.x, lo.y, hi.x, hi.y};
 }
 
 bool hasRowOfCellCentres(const PixelBox & box, int half)
@@ -132,15 +67,14 @@ CellGrid layCellGrid(const PixelBox & box, const CellSizes & sizes)
   return grid;
 }
 
-void testCellsOfGrid(get_special_points & tester, const cv::Mat & eroded, CellGrid & grid)
+void testCellsOfGrid(const cv::Mat & eroded, CellGrid & grid, cv::Mat & mask)
 {
   grid.runLengths.resize(static_cast<std::size_t>(grid.rows) * static_cast<std::size_t>(grid.cols));
   auto runLength = grid.runLengths.begin();
   for (int r = 0; r < grid.rows; ++r) {
     int run = 0;  // passing cells so far in this row, ending with the last one
     for (int c = 0; c < grid.cols; ++c) {
-      cv::Point centre = grid.centre(r, c);
-      run = tester.completeCellTest(eroded, centre, grid.cell) ? run + 1 : 0;
+      run = cell_test::testCell(eroded, grid.centre(r, c), grid.cell, mask) ? run + 1 : 0;
       *runLength++ = run;
     }
   }
@@ -235,49 +169,39 @@ std::vector<cv::Point2f> outlineOfCellRect(const CellGrid & grid, const CellRect
 }
 
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
-  get_special_points & tester, const cv::Mat & rotated, const CellSizes & sizes)
+  const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask)
 {
-  // 1. Box of the free area; no 255 pixel ends the search.
-  const std::optional<PixelBox> box = boxOf255Pixels(rotated);
-  // 2. Early end, decided before the erosion: no room for a row of centres.
+  // The box of the free area; no 255 pixel, or no room for a row of centres,
+  // ends the search before the erosion.
+  const std::optional<PixelBox> box = image_scan::boxOf255Pixels(rotated);
   if (!box || !hasRowOfCellCentres(*box, sizes.half)) {
     return std::nullopt;
   }
-  // 3. Erode by half a cell.
   const cv::Mat eroded = erodeByHalfCell(rotated, sizes.half);
-  // 4. Grid of cells, tested row after row, with the run lengths of passing cells.
   CellGrid grid = layCellGrid(*box, sizes);
-  testCellsOfGrid(tester, eroded, grid);
-  // 5. Largest block of passing cells.
+  testCellsOfGrid(eroded, grid, mask);
   const CellRect rect = largestRectangleOfPassingCells(grid);
   if (rect.area == 0) {
     return std::nullopt;
   }
-  // 6. Its outline through the corner cells' centres.
   return outlineOfCellRect(grid, rect);
 }
 
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInMap(
-  get_special_points & tester, const cv::Mat & map, const CellSizes & sizes)
+  const cv::Mat & map, const CellSizes & sizes, cv::Mat & mask)
 {
-  // 1. Rotate the map so that its main direction lies along x.
-  Rotator rotator;
-  cv::Mat rotationMatrix;
-  cv::Rect bounds(0, 0, 0, 0);
-  rotator.computeImageRotationMatrix(map, rotationMatrix, bounds, nullptr, 0.0);
+  // Turn the map so that its main direction lies along x, search there, and
+  // carry the outline back into the map's frame.
+  const rotation::Rotation turn = rotation::rotationOntoMainDirection(map, nullptr, 0.0);
   cv::Mat rotated;
-  rotator.rotateImage(map, rotated, rotationMatrix, bounds);
-  // 2. Search there.
+  rotation::warpAndBinarise(map, turn.matrix, turn.bounds.size(), rotated);
   const std::optional<std::vector<cv::Point2f>> outline =
-    innerRectOutlineInRotatedFrame(tester, rotated, sizes);
+    innerRectOutlineInRotatedFrame(rotated, sizes, mask);
   if (!outline) {
     return std::nullopt;
   }
-  // 3. Carry the outline back into the map's frame.
-  std::vector<cv::Point2f> inMap;
-  rotator.transformPathBackToOriginalRotation(*outline, inMap, rotationMatrix);
-  return inMap;
+  return rotation::transformBack(*outline, turn.matrix);
 }
 
-}  // namespace detail
+}  // namespace inner_rect
 }  // namespace quorvane

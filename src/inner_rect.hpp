@@ -1,6 +1,6 @@
-// The largest cell-tiled rectangle of a map's free area, and the test of one
-// cell. The public methods of get_special_points check their input and call
-// these workers.
+// The largest cell-tiled rectangle of a map's free area: the map turned onto
+// its main direction, eroded by half a cell, covered with a grid of cells,
+// each tested with the cell test, and the largest block of passing cells.
 #ifndef QUORVANE_NAV2_ALGO_CORE__INNER_RECT_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__INNER_RECT_HPP_
 
@@ -10,34 +10,14 @@
 
 #include <opencv2/core.hpp>
 
-#include "get_special_points.hpp"
+#include "image_scan.hpp"
 
 namespace quorvane
 {
-namespace detail
+namespace inner_rect
 {
 
-// ---------------------------------------------------------------- cell test
-
-/// Largest window side the cell test accepts.
-constexpr int kMaxCellSide = 65535;
-
-/// Throws cv::Exception (StsOutOfRange) unless 0 <= side <= kMaxCellSide.
-void checkCellSide(int side);
-
-/// Whether (x, y) lies inside the image and the pixel there is 255.
-bool isInsideAnd255(const cv::Mat & image, const cv::Point & pixel);
-
-/// Makes @p mask a side x side CV_8UC1 matrix of zeros: cleared in place
-/// with setTo when it already has that shape and type, reallocated otherwise.
-void resetMask(cv::Mat & mask, int side);
-
-/// Scans the side x side window whose top-left pixel is centre - side / 2,
-/// skipping positions outside the image, and writes 255 into the
-/// corresponding element of @p mask (already side x side, zeroed) for every
-/// 255 pixel. Returns whether there was one. Coordinates may be anywhere in
-/// the int range.
-bool mark255InWindow(const cv::Mat & image, const cv::Point & centre, int side, cv::Mat & mask);
+using image_scan::PixelBox;
 
 // ---------------------------------------------------------------- inner rectangle
 
@@ -49,22 +29,8 @@ struct CellSizes
 };
 
 /// Throws cv::Exception (StsOutOfRange) unless cellSize is finite, at least 1
-/// and its floor is at most kMaxCellSide; otherwise returns cell and half.
+/// and its floor is at most cell_test::kMaxCellSide; otherwise returns cell and half.
 CellSizes checkedCellSizes(double cellSize);
-
-/// Inclusive bounding box of an image's 255 pixels.
-struct PixelBox
-{
-  int minX;
-  int minY;
-  int maxX;
-  int maxY;
-};
-
-/// Bounding box of the 255 pixels of a CV_8UC1 image (read through its row
-/// step), or nothing when there is no such pixel; the same search as
-/// Rotator::getMinMaxCoordinates.
-std::optional<PixelBox> boxOf255Pixels(const cv::Mat & image);
 
 /// Whether the box leaves room for one row of cell centres: minY + half < maxY.
 bool hasRowOfCellCentres(const PixelBox & box, int half);
@@ -106,9 +72,11 @@ struct CellGrid
 /// Lays the grid over the box (runLengths left empty).
 CellGrid layCellGrid(const PixelBox & box, const CellSizes & sizes);
 
-/// Tests every cell of the grid with tester.completeCellTest on the eroded
-/// image, row after row, each row from the left, and fills runLengths.
-void testCellsOfGrid(get_special_points & tester, const cv::Mat & eroded, CellGrid & grid);
+/// Tests every cell of the grid with the cell test on the eroded image, row
+/// after row, each row from the left, and fills runLengths. @p mask is the
+/// cell test's scratch image: it ends as the last test that got past the
+/// centre shortcut left it.
+void testCellsOfGrid(const cv::Mat & eroded, CellGrid & grid, cv::Mat & mask);
 
 /// A block of grid cells: rows topRow .. bottomRow - 1, columns leftCol ..
 /// rightCol (inclusive); area counts cells.
@@ -133,19 +101,19 @@ CellRect largestRectangleOfPassingCells(const CellGrid & grid);
 std::vector<cv::Point2f> outlineOfCellRect(const CellGrid & grid, const CellRect & rect);
 
 /// The whole search in the rotated frame: box of the 255 pixels, erosion,
-/// grid, cell tests (through tester, which rewrites its mask), rectangle and
-/// outline. Nothing when the image holds no 255 pixel, has no room for a row of
-/// cell centres, or no cell passes.
+/// grid, cell tests (which rewrite @p mask), rectangle and outline. Nothing
+/// when the image holds no 255 pixel, has no room for a row of cell centres,
+/// or no cell passes.
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
-  get_special_points & tester, const cv::Mat & rotated, const CellSizes & sizes);
+  const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask);
 
 /// getInnerRect's work on a checked, non-empty map: rotation of the map onto
 /// its main direction, the search in the rotated frame, and the outline mapped
 /// back into the map's frame. Nothing when no rectangle is found.
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInMap(
-  get_special_points & tester, const cv::Mat & map, const CellSizes & sizes);
+  const cv::Mat & map, const CellSizes & sizes, cv::Mat & mask);
 
-}  // namespace detail
+}  // namespace inner_rect
 }  // namespace quorvane
 
 #endif  // QUORVANE_NAV2_ALGO_CORE__INNER_RECT_HPP_

@@ -16,9 +16,11 @@
 
 #include <opencv2/core/hal/intrin.hpp>
 
+#include "portability.hpp"
+
 namespace quorvane
 {
-namespace detail
+namespace junctions
 {
 namespace
 {
@@ -221,7 +223,7 @@ void collectRowJunctions(
     for (std::size_t k = 0; k < 2; ++k) {
       const int base = static_cast<int>(64 * (i + k));
       for (std::uint64_t bits = pair[k]; bits != 0; bits &= bits - 1) {
-        const int x = base + __builtin_ctzll(bits);
+        const int x = base + portable::countTrailingZeros(bits);
         if (
           x >= 1 && x + 1 < cols &&
           kJunctionLookupTable[neighbourhoodCode(above.set(), row.set(), below.set(), x)] != 0) {
@@ -407,5 +409,5 @@ std::array<cv::Point, 2> farthestJunctionPixels(const cv::Mat & skeleton)
   return {pixels[pair.first], pixels[pair.second]};
 }
 
-}  // namespace detail
+}  // namespace junctions
 }  // namespace quorvane

@@ -11,7 +11,7 @@
 
 namespace quorvane
 {
-namespace detail
+namespace junctions
 {
 
 /// Bit of each of the eight neighbours in a neighbourhood code, in raster order.
@@ -63,7 +63,7 @@ bool farthestPairInRasterOrder(const std::vector<cv::Point> & points, IndexPair 
 /// second in raster order), or (0, 0) twice with fewer than two of them.
 std::array<cv::Point, 2> farthestJunctionPixels(const cv::Mat & skeleton);
 
-}  // namespace detail
+}  // namespace junctions
 }  // namespace quorvane
 
 #endif  // QUORVANE_NAV2_ALGO_CORE__JUNCTIONS_HPP_

@@ -20,13 +20,14 @@
 
 #include "Rotator.hpp"
 #include "get_special_points.hpp"
+#include "image_scan.hpp"
 #include "inner_rect.hpp"
 #include "sample_floor_plan.hpp"
 
-using quorvane::detail::CellGrid;
-using quorvane::detail::CellRect;
-using quorvane::detail::CellSizes;
-using quorvane::detail::PixelBox;
+using quorvane::image_scan::PixelBox;
+using quorvane::inner_rect::CellGrid;
+using quorvane::inner_rect::CellRect;
+using quorvane::inner_rect::CellSizes;
 
 namespace
 {
@@ -48,7 +49,7 @@ Outline outline(std::initializer_list<cv::Point2f> points) { return Outline(poin
 
 std::optional<Outline> searchRotatedFrame(get_special_points & g, const cv::Mat & rotated, int cell)
 {
-  return quorvane::detail::innerRectOutlineInRotatedFrame(g, rotated, {cell, cell / 2});
+  return quorvane::inner_rect::innerRectOutlineInRotatedFrame(rotated, {cell, cell / 2}, g.mask);
 }
 
 bool sameContent(const cv::Mat & a, const cv::Mat & b)
@@ -156,7 +157,7 @@ protected:
 
 TEST_F(InnerRectWorkedExample, BoxIsTheBlock)
 {
-  const std::optional<PixelBox> box = quorvane::detail::boxOf255Pixels(rotated);
+  const std::optional<PixelBox> box = quorvane::image_scan::boxOf255Pixels(rotated);
   ASSERT_TRUE(box);
   EXPECT_EQ(box->minX, 10);
   EXPECT_EQ(box->maxX, 49);
@@ -166,13 +167,13 @@ TEST_F(InnerRectWorkedExample, BoxIsTheBlock)
 
 TEST_F(InnerRectWorkedExample, ErosionShrinksTheBlockByHalfACell)
 {
-  const cv::Mat eroded = quorvane::detail::erodeByHalfCell(rotated, sizes.half);
+  const cv::Mat eroded = quorvane::inner_rect::erodeByHalfCell(rotated, sizes.half);
   EXPECT_TRUE(sameContent(eroded, imageWithBlock(60, 70, 15, 44, 25, 34)));
 }
 
 TEST_F(InnerRectWorkedExample, GridHasTwoRowsOfFourCentres)
 {
-  const CellGrid grid = quorvane::detail::layCellGrid({10, 20, 49, 39}, sizes);
+  const CellGrid grid = quorvane::inner_rect::layCellGrid({10, 20, 49, 39}, sizes);
   ASSERT_EQ(grid.rows, 2);
   ASSERT_EQ(grid.cols, 4);
   const std::vector<int> xs{15, 25, 35, 45};
@@ -186,25 +187,25 @@ TEST_F(InnerRectWorkedExample, GridHasTwoRowsOfFourCentres)
 
 TEST_F(InnerRectWorkedExample, EveryCellPassesAndRunLengthsCountFromOne)
 {
-  const cv::Mat eroded = quorvane::detail::erodeByHalfCell(rotated, sizes.half);
-  CellGrid grid = quorvane::detail::layCellGrid({10, 20, 49, 39}, sizes);
+  const cv::Mat eroded = quorvane::inner_rect::erodeByHalfCell(rotated, sizes.half);
+  CellGrid grid = quorvane::inner_rect::layCellGrid({10, 20, 49, 39}, sizes);
   get_special_points g;
-  quorvane::detail::testCellsOfGrid(g, eroded, grid);
+  quorvane::inner_rect::testCellsOfGrid(eroded, grid, g.mask);
   EXPECT_EQ(grid.runLengths, (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4}));
 }
 
 TEST_F(InnerRectWorkedExample, BestBlockIsAllEightCellsFoundAtColumn3)
 {
-  CellGrid grid = quorvane::detail::layCellGrid({10, 20, 49, 39}, sizes);
+  CellGrid grid = quorvane::inner_rect::layCellGrid({10, 20, 49, 39}, sizes);
   grid.runLengths = {1, 2, 3, 4, 1, 2, 3, 4};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(grid), {8, 0, 2, 0, 3});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(grid), {8, 0, 2, 0, 3});
 }
 
 TEST_F(InnerRectWorkedExample, OutlineRunsThroughTheCornerCellCentres)
 {
   get_special_points g;
   const std::optional<Outline> result =
-    quorvane::detail::innerRectOutlineInRotatedFrame(g, rotated, sizes);
+    quorvane::inner_rect::innerRectOutlineInRotatedFrame(rotated, sizes, g.mask);
   ASSERT_TRUE(result);
   EXPECT_EQ(*result, outline({{15, 25}, {45, 25}, {45, 35}, {15, 35}, {15, 25}}));
   for (const cv::Point2f & p : *result) {
@@ -217,7 +218,7 @@ TEST_F(InnerRectWorkedExample, MaskHoldsTheWindowOfTheLastCellPastTheShortcut)
   // The last tested cell, (45, 35), lies outside the eroded block; its window
   // (columns 40-49, rows 30-39) meets the block at columns 40-44, rows 30-34.
   get_special_points g;
-  ASSERT_TRUE(quorvane::detail::innerRectOutlineInRotatedFrame(g, rotated, sizes));
+  ASSERT_TRUE(quorvane::inner_rect::innerRectOutlineInRotatedFrame(rotated, sizes, g.mask));
   cv::Mat expected = cv::Mat::zeros(10, 10, CV_8UC1);
   expected(cv::Rect(0, 0, 5, 5)).setTo(cv::Scalar(255));
   EXPECT_TRUE(sameContent(g.mask, expected));
@@ -228,15 +229,15 @@ TEST_F(InnerRectWorkedExample, MaskHoldsTheWindowOfTheLastCellPastTheShortcut)
 TEST(InnerRectBox, ImageWithout255HasNoBox)
 {
   cv::Mat image(4, 5, CV_8UC1, cv::Scalar(254));
-  EXPECT_FALSE(quorvane::detail::boxOf255Pixels(image));
-  EXPECT_FALSE(quorvane::detail::boxOf255Pixels(cv::Mat()));
+  EXPECT_FALSE(quorvane::image_scan::boxOf255Pixels(image));
+  EXPECT_FALSE(quorvane::image_scan::boxOf255Pixels(cv::Mat()));
 }
 
 TEST(InnerRectBox, SinglePixelIsItsOwnBox)
 {
   cv::Mat image = cv::Mat::zeros(4, 5, CV_8UC1);
   image.at<uchar>(3, 4) = 255;
-  const std::optional<PixelBox> box = quorvane::detail::boxOf255Pixels(image);
+  const std::optional<PixelBox> box = quorvane::image_scan::boxOf255Pixels(image);
   ASSERT_TRUE(box);
   EXPECT_EQ(
     std::make_tuple(box->minX, box->minY, box->maxX, box->maxY), std::make_tuple(4, 3, 4, 3));
@@ -247,7 +248,7 @@ TEST(InnerRectBox, WideImageIsNotLimitedByAStartValue)
   cv::Mat image = cv::Mat::zeros(3, 1000003, CV_8UC1);
   image.at<uchar>(1, 1000001) = 255;
   image.at<uchar>(2, 1000002) = 255;
-  const std::optional<PixelBox> box = quorvane::detail::boxOf255Pixels(image);
+  const std::optional<PixelBox> box = quorvane::image_scan::boxOf255Pixels(image);
   ASSERT_TRUE(box);
   EXPECT_EQ(
     std::make_tuple(box->minX, box->minY, box->maxX, box->maxY),
@@ -285,7 +286,7 @@ TEST(InnerRectBox, MatchesTheLiteralScanOnRandomImagesAndViews)
         }
       }
     }
-    const std::optional<PixelBox> box = quorvane::detail::boxOf255Pixels(image);
+    const std::optional<PixelBox> box = quorvane::image_scan::boxOf255Pixels(image);
     ASSERT_EQ(box.has_value(), any);
     if (any) {
       EXPECT_EQ(
@@ -297,10 +298,10 @@ TEST(InnerRectBox, MatchesTheLiteralScanOnRandomImagesAndViews)
 
 TEST(InnerRectEarlyEnd, NeedsACentreRowStrictlyAboveMaxY)
 {
-  EXPECT_FALSE(quorvane::detail::hasRowOfCellCentres({0, 20, 50, 25}, 5));
-  EXPECT_TRUE(quorvane::detail::hasRowOfCellCentres({0, 20, 50, 26}, 5));
-  EXPECT_FALSE(quorvane::detail::hasRowOfCellCentres({0, 7, 50, 7}, 0));
-  EXPECT_FALSE(quorvane::detail::hasRowOfCellCentres({0, INT_MAX - 1, 50, INT_MAX}, 32767));
+  EXPECT_FALSE(quorvane::inner_rect::hasRowOfCellCentres({0, 20, 50, 25}, 5));
+  EXPECT_TRUE(quorvane::inner_rect::hasRowOfCellCentres({0, 20, 50, 26}, 5));
+  EXPECT_FALSE(quorvane::inner_rect::hasRowOfCellCentres({0, 7, 50, 7}, 0));
+  EXPECT_FALSE(quorvane::inner_rect::hasRowOfCellCentres({0, INT_MAX - 1, 50, INT_MAX}, 32767));
 }
 
 TEST(InnerRectErosion, EqualsTheDefaultKernelIteratedHalfTimes)
@@ -321,26 +322,27 @@ TEST(InnerRectErosion, EqualsTheDefaultKernelIteratedHalfTimes)
     const int half = static_cast<int>(rng() % 6);
     cv::Mat reference;
     cv::erode(image, reference, cv::Mat(), cv::Point(-1, -1), half);
-    EXPECT_TRUE(sameContent(quorvane::detail::erodeByHalfCell(image, half), reference));
+    EXPECT_TRUE(sameContent(quorvane::inner_rect::erodeByHalfCell(image, half), reference));
   }
 }
 
 TEST(InnerRectGrid, BoundsAreStrict)
 {
   // Centres 2, 7 for maxX 10 and maxX 8; only 2 when maxX is 7.
-  EXPECT_EQ(quorvane::detail::layCellGrid({0, 0, 10, 10}, {5, 2}).cols, 2);
-  EXPECT_EQ(quorvane::detail::layCellGrid({0, 0, 8, 8}, {5, 2}).rows, 2);
-  EXPECT_EQ(quorvane::detail::layCellGrid({0, 0, 7, 7}, {5, 2}).cols, 1);
-  EXPECT_EQ(quorvane::detail::layCellGrid({0, 0, 2, 7}, {5, 2}).cols, 0);
+  EXPECT_EQ(quorvane::inner_rect::layCellGrid({0, 0, 10, 10}, {5, 2}).cols, 2);
+  EXPECT_EQ(quorvane::inner_rect::layCellGrid({0, 0, 8, 8}, {5, 2}).rows, 2);
+  EXPECT_EQ(quorvane::inner_rect::layCellGrid({0, 0, 7, 7}, {5, 2}).cols, 1);
+  EXPECT_EQ(quorvane::inner_rect::layCellGrid({0, 0, 2, 7}, {5, 2}).cols, 0);
 }
 
 TEST(InnerRectGrid, HugeCoordinatesDoNotOverflow)
 {
-  const CellGrid grid = quorvane::detail::layCellGrid(
+  const CellGrid grid = quorvane::inner_rect::layCellGrid(
     {INT_MAX - 10, INT_MAX - 20, INT_MAX - 1, INT_MAX}, {65535, 32767});
   EXPECT_EQ(grid.cols, 0);
   EXPECT_EQ(grid.rows, 0);
-  const CellGrid small = quorvane::detail::layCellGrid({INT_MAX - 10, 0, INT_MAX - 1, 9}, {3, 1});
+  const CellGrid small =
+    quorvane::inner_rect::layCellGrid({INT_MAX - 10, 0, INT_MAX - 1, 9}, {3, 1});
   EXPECT_EQ(small.cols, 3);  // INT_MAX - 9, - 6, - 3
   EXPECT_EQ(small.centre(0, 2), cv::Point(INT_MAX - 3, 1));
 }
@@ -351,7 +353,7 @@ TEST(InnerRectCellSizes, FloorThenHalf)
     {1.0, 1, 0}, {1.999, 1, 0},           {2.0, 2, 1}, {7.0, 7, 3}, {7.9, 7, 3},
     {8.5, 8, 4}, {65535.99, 65535, 32767}};
   for (const auto & [cellSize, cell, half] : cases) {
-    const CellSizes sizes = quorvane::detail::checkedCellSizes(cellSize);
+    const CellSizes sizes = quorvane::inner_rect::checkedCellSizes(cellSize);
     EXPECT_EQ(sizes.cell, cell) << cellSize;
     EXPECT_EQ(sizes.half, half) << cellSize;
   }
@@ -369,7 +371,7 @@ TEST(InnerRectSearch, HolesSplitTheRunsAndTheBestBlockAvoidsThem)
      0, 1, 1, 1, 1}};
   const CellGrid grid = p.grid();
   EXPECT_EQ(grid.runLengths, (std::vector<int>{1, 2, 0, 1, 2, 1, 2, 3, 4, 0, 0, 1, 2, 3, 4}));
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(grid), {6, 1, 3, 1, 3});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(grid), {6, 1, 3, 1, 3});
 }
 
 TEST(InnerRectSearch, FirstColumnCanBePartOfTheBlock)
@@ -379,7 +381,7 @@ TEST(InnerRectSearch, FirstColumnCanBePartOfTheBlock)
     3,
     {1, 1, 0,  //
      1, 1, 0}};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(p.grid()), {4, 0, 2, 0, 1});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(p.grid()), {4, 0, 2, 0, 1});
 }
 
 TEST(InnerRectSearch, EqualAreasGoToTheLeftmostRightColumn)
@@ -390,9 +392,9 @@ TEST(InnerRectSearch, EqualAreasGoToTheLeftmostRightColumn)
     {1, 1, 0, 1, 1,  //
      0, 0, 0, 1, 1}};
   // Columns 3-4 over both rows (area 4) beats columns 0-1 (area 2).
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(p.grid()), {4, 0, 2, 3, 4});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(p.grid()), {4, 0, 2, 3, 4});
   const PassGrid tie{1, 5, {1, 1, 0, 1, 1}};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(tie.grid()), {2, 0, 1, 0, 1});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(tie.grid()), {2, 0, 1, 0, 1});
 }
 
 TEST(InnerRectSearch, EqualAreasInOneColumnGoToTheFirstRowFromTheTop)
@@ -403,7 +405,7 @@ TEST(InnerRectSearch, EqualAreasInOneColumnGoToTheFirstRowFromTheTop)
     {1, 1,  //
      0, 0,  //
      1, 1}};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(p.grid()), {2, 0, 1, 0, 1});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(p.grid()), {2, 0, 1, 0, 1});
 }
 
 TEST(InnerRectSearch, TieInOneColumnGoesToTheFirstRowReachedNotTheHighestTop)
@@ -418,16 +420,18 @@ TEST(InnerRectSearch, TieInOneColumnGoesToTheFirstRowReachedNotTheHighestTop)
       p.pass.at(static_cast<std::size_t>(r) * 15U + static_cast<std::size_t>(c)) = 1;
     }
   }
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(p.grid()), {30, 1, 3, 0, 14});
+  expectSameRect(quorvane::inner_rect::largestRectangleOfPassingCells(p.grid()), {30, 1, 3, 0, 14});
   expectSameRect(bruteForceLargestRectangle(p), {30, 1, 3, 0, 14});
 }
 
 TEST(InnerRectSearch, NoPassingCellOrNoColumnGivesAreaZero)
 {
   const PassGrid none{2, 3, std::vector<int>(6, 0)};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(none.grid()), {0, 0, 0, 0, 0});
+  expectSameRect(
+    quorvane::inner_rect::largestRectangleOfPassingCells(none.grid()), {0, 0, 0, 0, 0});
   const PassGrid empty{4, 0, {}};
-  expectSameRect(quorvane::detail::largestRectangleOfPassingCells(empty.grid()), {0, 0, 0, 0, 0});
+  expectSameRect(
+    quorvane::inner_rect::largestRectangleOfPassingCells(empty.grid()), {0, 0, 0, 0, 0});
 }
 
 TEST(InnerRectSearch, MatchesBruteForceOnRandomGrids)
@@ -444,7 +448,8 @@ TEST(InnerRectSearch, MatchesBruteForceOnRandomGrids)
       p.pass.push_back(rng() % 100 < density ? 1 : 0);
     }
     expectSameRect(
-      quorvane::detail::largestRectangleOfPassingCells(p.grid()), bruteForceLargestRectangle(p));
+      quorvane::inner_rect::largestRectangleOfPassingCells(p.grid()),
+      bruteForceLargestRectangle(p));
   }
 }
 
@@ -508,8 +513,8 @@ TEST(InnerRectRotatedFrame, CellSize1TestsSinglePixelsAndIncludesColumnMinX)
   cv::Mat rotated = imageWithBlock(8, 10, 3, 7, 2, 5);
   rotated.at<uchar>(7, 9) = 255;  // stretches the box to maxX 9, maxY 7
   get_special_points g;
-  const std::optional<Outline> result = quorvane::detail::innerRectOutlineInRotatedFrame(
-    g, rotated, quorvane::detail::checkedCellSizes(1.0));
+  const std::optional<Outline> result = quorvane::inner_rect::innerRectOutlineInRotatedFrame(
+    rotated, quorvane::inner_rect::checkedCellSizes(1.0), g.mask);
   ASSERT_TRUE(result);
   EXPECT_EQ(*result, outline({{3, 2}, {7, 2}, {7, 5}, {3, 5}, {3, 2}}));
 }
@@ -519,10 +524,10 @@ TEST(InnerRectRotatedFrame, CellSize7Point9BehavesLike7)
   const cv::Mat rotated = imageWithBlock(80, 90, 10, 70, 12, 60);
   get_special_points a;
   get_special_points b;
-  const auto fractional = quorvane::detail::innerRectOutlineInRotatedFrame(
-    a, rotated, quorvane::detail::checkedCellSizes(7.9));
-  const auto whole = quorvane::detail::innerRectOutlineInRotatedFrame(
-    b, rotated, quorvane::detail::checkedCellSizes(7.0));
+  const auto fractional = quorvane::inner_rect::innerRectOutlineInRotatedFrame(
+    rotated, quorvane::inner_rect::checkedCellSizes(7.9), a.mask);
+  const auto whole = quorvane::inner_rect::innerRectOutlineInRotatedFrame(
+    rotated, quorvane::inner_rect::checkedCellSizes(7.0), b.mask);
   ASSERT_TRUE(fractional);
   ASSERT_TRUE(whole);
   EXPECT_EQ(*fractional, *whole);

@@ -22,7 +22,7 @@ namespace
 
 using Points = std::vector<cv::Point>;
 using Pair = std::array<cv::Point, 2>;
-namespace qd = quorvane::detail;
+namespace qd = quorvane::junctions;
 
 // ---------------------------------------------------------------- oracles
 

@@ -14,16 +14,17 @@
 #include <opencv2/imgproc.hpp>
 
 #include "Rotator.hpp"
-#include "rotator_internal.hpp"
+#include "direction.hpp"
+#include "rotation.hpp"
 #include "sample_floor_plan.hpp"
 #include "test_maps_dir.hpp"
 
 namespace
 {
 
-using quorvane::detail::directionBin;
-using quorvane::detail::DirectionHistogram;
-using quorvane::detail::HoughAttempt;
+using quorvane::direction::directionBin;
+using quorvane::direction::DirectionHistogram;
+using quorvane::direction::HoughAttempt;
 
 constexpr double kPi = 3.141592653589793;
 
@@ -57,7 +58,7 @@ cv::Point2d apply(const cv::Mat & m, cv::Point2d p)
 
 TEST(DirectionHistogram, FoldsDirectionsIntoZeroToPi)
 {
-  using quorvane::detail::foldedDirection;
+  using quorvane::direction::foldedDirection;
   EXPECT_EQ(foldedDirection(1, 0), 0.0);
   EXPECT_EQ(foldedDirection(-1, 0), kPi);
   EXPECT_EQ(foldedDirection(0, 1), kPi / 2);
@@ -141,7 +142,7 @@ std::vector<HoughAttempt> ladderWithCounts(
   const std::vector<size_t> & counts, std::vector<cv::Vec4i> & segments)
 {
   std::vector<HoughAttempt> made;
-  quorvane::detail::detectSegmentsWithFallingVotes(
+  quorvane::direction::detectSegmentsWithFallingVotes(
     [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
       out.assign(counts[made.size()], cv::Vec4i(0, 0, 1, 1));
       made.push_back(a);
@@ -191,7 +192,7 @@ TEST(VoteLadder, HandDrawnEdgesWithThreeLongLinesNeedTheSecondAttempt)
   cv::line(edges, {80, 10}, {80, 26}, cv::Scalar(255), 1, cv::LINE_8);
   std::vector<size_t> counts;
   std::vector<cv::Vec4i> segments;
-  quorvane::detail::detectSegmentsWithFallingVotes(
+  quorvane::direction::detectSegmentsWithFallingVotes(
     [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
       cv::HoughLinesP(edges, out, 1.0, CV_PI / 180, a.votes, a.minLength, a.maxGap);
       counts.push_back(out.size());
@@ -248,7 +249,7 @@ TEST(MainDirectionOf, SegmentsFoundOnlyAtTheFifthAttemptAreUsed)
   cv::Canny(img, edges, 50.0, 150.0, 3, false);
   std::vector<cv::Vec4i> segments;
   int attempts = 0;
-  quorvane::detail::detectSegmentsWithFallingVotes(
+  quorvane::direction::detectSegmentsWithFallingVotes(
     [&](const HoughAttempt & a, std::vector<cv::Vec4i> & out) {
       cv::HoughLinesP(edges, out, 1.0, CV_PI / 180, a.votes, a.minLength, a.maxGap);
       ++attempts;
@@ -533,7 +534,7 @@ TEST(RotatedImage, WindowFarFromTheSourceIsAllZeroLikeTheWarp)
 
 TEST(RotatedImage, OnlyWindowsClearOfTheSourceAreShortCut)
 {
-  using quorvane::detail::warpMissesSource;
+  using quorvane::rotation::warpMissesSource;
   const auto shift = [](double tx, double ty) {
     return cv::Mat((cv::Mat_<double>(2, 3) << 1, 0, tx, 0, 1, ty));
   };
@@ -645,7 +646,7 @@ TEST(PathTransforms, RoundTripThroughTheMapMatrixReturnsThePoints)
   cv::Point lo;
   cv::Point hi;
   Rotator().getMinMaxCoordinates(plan, lo, hi);
-  const cv::Point pivot = quorvane::detail::pivotOfBox(lo, hi);
+  const cv::Point pivot = quorvane::rotation::pivotOfBox(lo, hi);
   EXPECT_NEAR(back[4].x, pivot.x, 1e-3);
   EXPECT_NEAR(back[4].y, pivot.y, 1e-3);
 }
@@ -704,7 +705,7 @@ TEST(RealMaps, RotationKeepsTheFreeSpaceAndThePivot)
     cv::Point lo;
     cv::Point hi;
     Rotator().getMinMaxCoordinates(img, lo, hi);
-    const cv::Point pivot = quorvane::detail::pivotOfBox(lo, hi);
+    const cv::Point pivot = quorvane::rotation::pivotOfBox(lo, hi);
     EXPECT_NEAR(back.at(0).x, pivot.x, 1e-3);
     EXPECT_NEAR(back.at(0).y, pivot.y, 1e-3);
   }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "SimplifyPath.hpp"
-#include "douglas_peucker.hpp"
+#include "simplify.hpp"
 #include "reference_douglas_peucker.hpp"
 
 namespace
@@ -138,7 +138,7 @@ struct CountingPolyline
   const Polyline & points;
   mutable std::size_t reads = 0;
   std::size_t size() const { return points.size(); }
-  quorvane::detail::XY xy(std::size_t i) const
+  quorvane::simplify::XY xy(std::size_t i) const
   {
     ++reads;
     return {double(points[i].x), double(points[i].y)};
@@ -208,7 +208,7 @@ std::vector<cv::Point2d> positions(const Path & path)
 
 TEST(SegmentDistance, MeasuresToTheNearerEndBeyondTheSegment)
 {
-  using quorvane::detail::pointSegmentDistance;
+  using quorvane::simplify::pointSegmentDistance;
   EXPECT_EQ(pointSegmentDistance({-3, 4}, {0, 0}, {10, 0}), 5.0);
   EXPECT_EQ(pointSegmentDistance({13, 4}, {0, 0}, {10, 0}), 5.0);
   EXPECT_EQ(pointSegmentDistance({4, 3}, {0, 0}, {10, 0}), 3.0);
@@ -218,7 +218,7 @@ TEST(SegmentDistance, MeasuresToTheNearerEndBeyondTheSegment)
 TEST(SegmentDistance, SegmentWhoseSquaredLengthUnderflowsIsMeasuredToItsStart)
 {
   // dx * dx underflows to 0: measured to the start, not through t = 0 / 0.
-  const double d = quorvane::detail::pointSegmentDistance({0, 1e-100}, {0, 0}, {1e-170, 0});
+  const double d = quorvane::simplify::pointSegmentDistance({0, 1e-100}, {0, 0}, {1e-170, 0});
   EXPECT_EQ(d, std::sqrt(1e-100 * 1e-100));
   EXPECT_EQ(d, referenceDistance({0, 1e-100}, {0, 0}, {1e-170, 0}));
 }
@@ -232,7 +232,7 @@ TEST(SegmentDistance, MatchesTheLiteralFormulaBitForBit)
   for (int i = 0; i < 20000; ++i) {
     const cv::Point2d p(coord(rng), coord(rng)), a(coord(rng), coord(rng)),
       b(coord(rng), coord(rng));
-    const double fast = quorvane::detail::pointSegmentDistance(p, a, b);
+    const double fast = quorvane::simplify::pointSegmentDistance(p, a, b);
     const double literal = referenceDistance(p, a, b);
     ASSERT_EQ(bitsOf(fast), bitsOf(literal)) << i;
   }
@@ -375,7 +375,7 @@ TEST(SimplifyPolyline, MatchesTheLiteralRecursionOnGeneratedPolylines)
 
 TEST(FarthestPoint, EstimatedScanChoosesAsTheOneByOneScan)
 {
-  using quorvane::detail::IndexSpan;
+  using quorvane::simplify::IndexSpan;
   const unsigned seed = 31u;
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> length(3, 90);
@@ -385,10 +385,10 @@ TEST(FarthestPoint, EstimatedScanChoosesAsTheOneByOneScan)
         ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round);
       const Polyline in = generatePolyline(shape, length(rng), rng);
       const CountingPolyline source{in};
-      const double magnitude = quorvane::detail::coordinateMagnitude(source);
+      const double magnitude = quorvane::simplify::coordinateMagnitude(source);
       const IndexSpan span{0, in.size() - 1};
-      const auto fast = quorvane::detail::farthestInteriorPoint(source, span, magnitude);
-      const auto literal = quorvane::detail::farthestInteriorPointOneByOne(source, span);
+      const auto fast = quorvane::simplify::farthestInteriorPoint(source, span, magnitude);
+      const auto literal = quorvane::simplify::farthestInteriorPointOneByOne(source, span);
       ASSERT_EQ(fast.index, literal.index);
       ASSERT_EQ(bitsOf(fast.distance), bitsOf(literal.distance));
     }
@@ -400,7 +400,7 @@ TEST(FarthestPoint, EstimatedScanReadsEachPointOnceWithoutTies)
   std::mt19937 rng(4);
   const Polyline walk = generatePolyline(Shape::RandomWalk, 200, rng);
   const CountingPolyline source{walk};
-  quorvane::detail::farthestInteriorPoint(source, {0, 199}, 1e3);
+  quorvane::simplify::farthestInteriorPoint(source, {0, 199}, 1e3);
   EXPECT_LE(source.reads, 200u + 4u);
 }
 
@@ -412,7 +412,7 @@ TEST(FarthestPoint, EstimatedScanFallsBackOnTies)
     zigzag.push_back({10 * i, i % 2 == 1 && i < 40 ? 7 : 0});
   }
   const CountingPolyline source{zigzag};
-  const auto far = quorvane::detail::farthestInteriorPoint(source, {0, 40}, 1e3);
+  const auto far = quorvane::simplify::farthestInteriorPoint(source, {0, 40}, 1e3);
   EXPECT_EQ(far.index, 1u);
   EXPECT_EQ(far.distance, 7.0);
   EXPECT_GT(source.reads, 2u * 41u);

@@ -1,7 +1,7 @@
 // Douglas-Peucker on index ranges of an input sequence, shared by the polyline
 // and the path-message overloads of SimplifyPath.
-#ifndef QUORVANE_NAV2_ALGO_CORE__DOUGLAS_PEUCKER_HPP_
-#define QUORVANE_NAV2_ALGO_CORE__DOUGLAS_PEUCKER_HPP_
+#ifndef QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +11,16 @@
 
 #include <opencv2/core.hpp>
 
+#include "geometry_msgs/msg/pose_stamped.hpp"
+#include "portability.hpp"
+
 namespace quorvane
 {
-namespace detail
+namespace simplify
 {
+
+using portable::DoublePair;
+using portable::Int64Pair;
 
 /// A point as two doubles (a plain aggregate: cheap to make in any build).
 struct XY
@@ -44,7 +50,7 @@ struct ClosedSegment
 /// and from the foot point otherwise. Every operation is rounded on its own,
 /// in this order. Inlined even in unoptimised (sanitiser) builds: scans
 /// evaluate it once per point and level.
-[[gnu::always_inline]] inline double squaredSegmentDistance(const XY p, const ClosedSegment & s)
+QUORVANE_ALWAYS_INLINE double squaredSegmentDistance(const XY p, const ClosedSegment & s)
 {
   double ex = p.x - s.a.x;
   double ey = p.y - s.a.y;
@@ -111,12 +117,6 @@ FarthestPoint farthestInteriorPointOneByOne(const Source & source, const IndexSp
 // ---------------------------------------------------------------------------
 // Integer coordinates: the same choice without a division or root per point.
 
-/// Two doubles processed together (GCC/Clang vector extension); every
-/// operation is the IEEE operation of each lane.
-using DoublePair = double __attribute__((vector_size(2 * sizeof(double))));
-/// Two indices, beside a DoublePair.
-using IndexPair = std::int64_t __attribute__((vector_size(2 * sizeof(std::int64_t))));
-
 /// Bound on how far the segment distance as computed (rounded step by step)
 /// and the division-free estimate of scaledSquaredDistance() can each stray
 /// from the exact distance, for points whose coordinates and coordinate
@@ -140,8 +140,8 @@ struct SegmentPair
 /// with s the part of dot outside [0, q] (Lagrange's identity; s = 0 when the
 /// foot point lies on the segment). An estimate: it is rounded differently
 /// from squaredSegmentDistance(), within roundingAllowance() in distance.
-[[gnu::always_inline]] inline DoublePair scaledSquaredDistance(
-  DoublePair px, DoublePair py, const SegmentPair & s)
+QUORVANE_ALWAYS_INLINE DoublePair
+scaledSquaredDistance(DoublePair px, DoublePair py, const SegmentPair & s)
 {
   const DoublePair zero{0.0, 0.0};
   const DoublePair ex = px - s.ax;
@@ -149,7 +149,8 @@ struct SegmentPair
   const DoublePair cross = ex * s.dy - ey * s.dx;
   const DoublePair dot = ex * s.dx + ey * s.dy;
   const DoublePair beyond = dot - s.q;
-  const DoublePair outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
+  const DoublePair outside = portable::selectLess(dot, zero, dot, zero) +
+                             portable::selectGreater(beyond, zero, beyond, zero);
   return cross * cross + outside * outside;
 }
 
@@ -158,18 +159,18 @@ struct SegmentPair
 struct LaneRecords
 {
   /// Takes the estimates @p estimate of the points at @p index.
-  [[gnu::always_inline]] void take(DoublePair estimate, IndexPair index)
+  QUORVANE_ALWAYS_INLINE void take(DoublePair estimate, Int64Pair index)
   {
-    const auto greater = estimate > best;
-    const DoublePair lower = estimate < best ? estimate : best;  // the one not kept
-    runnerUp = runnerUp > lower ? runnerUp : lower;
-    best = greater ? estimate : best;
-    bestIndex = greater ? index : bestIndex;
+    const DoublePair lower =
+      portable::selectLess(estimate, best, estimate, best);  // the one not kept
+    runnerUp = portable::selectGreater(runnerUp, lower, runnerUp, lower);
+    bestIndex = portable::selectGreater(estimate, best, index, bestIndex);
+    best = portable::selectGreater(estimate, best, estimate, best);
   }
 
   DoublePair best;
   DoublePair runnerUp;
-  IndexPair bestIndex;
+  Int64Pair bestIndex;
 };
 
 /// Spans shorter than this are scanned one by one: there the estimate's set-up
@@ -213,7 +214,7 @@ FarthestPoint farthestInteriorPointOfIntegers(
     return scaledSquaredDistance(DoublePair{p.x, r.x}, DoublePair{p.y, r.y}, pair);
   };
   const auto indices = [](std::size_t at, std::size_t next) {
-    return IndexPair{static_cast<std::int64_t>(at), static_cast<std::int64_t>(next)};
+    return Int64Pair{static_cast<std::int64_t>(at), static_cast<std::int64_t>(next)};
   };
   std::size_t i = span.first + 1;
   for (; i + 3 < span.last; i += 4) {
@@ -293,7 +294,7 @@ double coordinateMagnitude(const Source & source)
 /// half pushed below the first) visits the undivided spans in that order.
 ///
 /// @p source provides size(), xy(i) (the point as doubles; make it
-/// [[gnu::always_inline]], as the scans call it once per point and level),
+/// QUORVANE_ALWAYS_INLINE, as the scans call it once per point and level),
 /// endsSpan(first, last) (true to keep a span's end points without looking
 /// inside it) and kIntegerCoordinates (true when every coordinate is an
 /// integer of at most 32 bits, which allows the division-free scan).
@@ -347,7 +348,18 @@ void appendCopies(
   }
 }
 
-}  // namespace detail
+/// Indices the Douglas-Peucker scheme keeps of a polyline of two or more
+/// points; a span whose chord is at most @p minChordLength (never for a NaN
+/// or negative one) is kept as its two ends.
+std::vector<std::size_t> keptPolylineIndices(
+  const std::vector<cv::Point> & points, double epsilon, double minChordLength);
+
+/// Indices the Douglas-Peucker scheme keeps of two or more poses, on the
+/// positions' x and y.
+std::vector<std::size_t> keptPoseIndices(
+  const std::vector<geometry_msgs::msg::PoseStamped> & poses, double epsilon);
+
+}  // namespace simplify
 }  // namespace quorvane
 
-#endif  // QUORVANE_NAV2_ALGO_CORE__DOUGLAS_PEUCKER_HPP_
+#endif  // QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_

@@ -1,7 +1,8 @@
-#ifndef QUORVANE_NAV2_ALGO_CORE__ROTATOR_INTERNAL_HPP_
-#define QUORVANE_NAV2_ALGO_CORE__ROTATOR_INTERNAL_HPP_
-
-// Internal steps of Rotator, exposed to the tests.
+// The dominant direction of the straight edges of a map: Canny edges,
+// probabilistic Hough segments with a falling vote threshold, and a
+// length-weighted histogram of their directions.
+#ifndef QUORVANE_NAV2_ALGO_CORE__DIRECTION_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__DIRECTION_HPP_
 
 #include <array>
 #include <vector>
@@ -10,7 +11,7 @@
 
 namespace quorvane
 {
-namespace detail
+namespace direction
 {
 
 /// Number of direction bins of 5 degrees covering [0, pi].
@@ -83,28 +84,11 @@ void detectSegmentsWithFallingVotes(DetectSegments && detect, std::vector<cv::Ve
   }
 }
 
-/**
- * @brief Bounding box of the bytes equal to 255 of a non-empty 2-D `CV_8UC1`
- *        image, read through its row step.
- *
- * Finds the first and last marked rows, then widens the x extent with the
- * rows in between, searching each row only outside the extent found so far.
- *
- * @return false when no byte is 255 (the outputs are then not written).
- */
-bool boundingBoxOfMarked(const cv::Mat & image, cv::Point & minPt, cv::Point & maxPt);
+/// The main direction of an 8-bit image in [0, pi], 0.0 when no segment is
+/// found. Throws what OpenCV's Canny throws for an image it does not accept.
+double mainDirection(const cv::Mat & image);
 
-/// Pivot of a box: the middle of the corners, halved in double and truncated.
-cv::Point pivotOfBox(const cv::Point & minPt, const cv::Point & maxPt);
-
-/**
- * @brief True when every output pixel of an affine warp of @p dstSize maps
- *        (through the inverse of @p sourceToDst) to a source position whose
- *        bilinear taps all lie outside a @p srcSize image.
- */
-bool warpMissesSource(const cv::Mat & sourceToDst, cv::Size srcSize, cv::Size dstSize);
-
-}  // namespace detail
+}  // namespace direction
 }  // namespace quorvane
 
-#endif  // QUORVANE_NAV2_ALGO_CORE__ROTATOR_INTERNAL_HPP_
+#endif  // QUORVANE_NAV2_ALGO_CORE__DIRECTION_HPP_
