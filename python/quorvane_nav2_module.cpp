@@ -22,7 +22,11 @@
 #include "nav_msgs/msg/path.hpp"
 
 #ifdef QUORVANE_PYTHON_WITH_MAPS
+#include <filesystem>
+
 #include "quorvane_nav2_maps/map.hpp"
+#include "quorvane_nav2_maps/map_frame.hpp"
+#include "quorvane_nav2_maps/thinning.hpp"
 #endif
 
 namespace py = pybind11;
@@ -404,6 +408,70 @@ std::pair<int, int> sharpestVertex(const py::handle & points)
   return {p.x, p.y};
 }
 
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+// ------------------------------------------------------------ map toolkit
+
+namespace maps = quorvane::maps;
+
+// A loaded map: its images as numpy arrays (made once, so `free` is the same
+// array on every access) and its frame.
+struct PyMap
+{
+  py::array free;
+  py::array unknown;
+  maps::MapFrame frame;
+};
+
+PyMap loadMap(const py::object & pathLike)
+{
+  const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    PyErr_SetString(PyExc_FileNotFoundError, ("load_map: no such file: " + path).c_str());
+    throw py::error_already_set();
+  }
+  maps::Map map;
+  try {
+    map = released([&] { return maps::loadMap(path); });
+  } catch (const maps::MapError & e) {
+    throw py::value_error(e.what());
+  }
+  return {byteImage(std::move(map.free)), byteImage(std::move(map.unknown)), map.frame};
+}
+
+// (N, 2) points of any integer or floating dtype as doubles.
+std::vector<cv::Point2d> realPoints(const py::handle & obj)
+{
+  const py::array a = requirePoints(obj, "points");
+  const char kind = a.dtype().kind();
+  if (kind != 'i' && kind != 'u' && kind != 'f') {
+    throw py::type_error("points must be integer or floating coordinates, got dtype " + dtypeName(a));
+  }
+  const py::array asDouble = py::module_::import("numpy").attr("asarray")(a, "float64");
+  return readPoints<double, cv::Point2d>(asDouble);
+}
+
+py::array mapPoints(
+  const PyMap & map, const py::handle & points,
+  std::vector<cv::Point2d> (*convert)(const maps::MapFrame &, const std::vector<cv::Point2d> &))
+{
+  const std::vector<cv::Point2d> input = realPoints(points);
+  const std::vector<cv::Point2d> output = released([&] { return convert(map.frame, input); });
+  return pointArray<double>(output);
+}
+
+py::array thin(const py::handle & image)
+{
+  const MatInput in = toMat(image, "free");
+  cv::Mat skeleton = released([&] {
+    cv::Mat out;
+    maps::thinZhangSuen(in.mat, out);
+    return out;
+  });
+  return byteImage(std::move(skeleton));
+}
+#endif  // QUORVANE_PYTHON_WITH_MAPS
+
 }  // namespace
 
 PYBIND11_MODULE(quorvane_nav2, m)
@@ -494,4 +562,63 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "sharpest_vertex(points) -> (int, int)\n\n"
     "The interior vertex of greatest curvature of an (N, 2) int32 polyline (the first one\n"
     "on ties), or (0, 0) when there are fewer than three points or none turns.");
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+  py::class_<PyMap>(
+    m, "Map",
+    "An occupancy map from load_map(). free and unknown are (height, width) uint8 arrays,\n"
+    "255 for a free (unknown) cell and 0 otherwise, row 0 at the top of the map. Pixel\n"
+    "(x, y) = (column, row), integers at pixel centres; with H the height,\n"
+    "world = origin + R(yaw) * resolution * (x + 0.5, H - y - 0.5).")
+    .def_readonly("free", &PyMap::free, "(height, width) uint8: 255 where the cell is free.")
+    .def_readonly("unknown", &PyMap::unknown, "(height, width) uint8: 255 where it is unknown.")
+    .def_property_readonly(
+      "resolution", [](const PyMap & self) { return self.frame.resolution; }, "Metres per pixel.")
+    .def_property_readonly(
+      "origin",
+      [](const PyMap & self) {
+        return py::make_tuple(self.frame.originX, self.frame.originY, self.frame.originYaw);
+      },
+      "(x, y, yaw) of the image's bottom-left corner in the map frame: metres, radians.")
+    .def_property_readonly(
+      "frame_id", [](const PyMap & self) { return self.frame.frameId; },
+      "Frame the origin is given in (\"map\" for map_server YAMLs).")
+    .def(
+      "pixel_to_world",
+      [](const PyMap & self, const py::handle & points) {
+        return mapPoints(self, points, &maps::pixelsToWorld);
+      },
+      py::arg("points"),
+      "pixel_to_world(points) -> numpy.ndarray\n\n"
+      "(N, 2) image positions (x = column, y = row; any integer or float dtype) as a new\n"
+      "(N, 2) float64 array of map-frame metres.")
+    .def(
+      "world_to_pixel",
+      [](const PyMap & self, const py::handle & points) {
+        return mapPoints(self, points, &maps::worldToPixels);
+      },
+      py::arg("points"),
+      "world_to_pixel(points) -> numpy.ndarray\n\n"
+      "(N, 2) map-frame points in metres as a new (N, 2) float64 array of image\n"
+      "positions (inverse of pixel_to_world; not rounded).")
+    .def("__repr__", [](const PyMap & self) {
+      return "<quorvane_nav2.Map " + std::to_string(self.frame.width) + "x" +
+             std::to_string(self.frame.height) + " px, " + std::to_string(self.frame.resolution) +
+             " m/px, frame '" + self.frame.frameId + "'>";
+    });
+
+  m.def(
+    "load_map", &loadMap, py::arg("path"),
+    "load_map(path) -> Map\n\n"
+    "Reads a map: a map_server YAML with its image (free and unknown cells by its\n"
+    "thresholds and negate), a YAML holding a nav_msgs/OccupancyGrid (free: 0, unknown:\n"
+    "-1), or a bare image. Raises FileNotFoundError for a missing file and ValueError\n"
+    "for one that cannot be used, with the reason.");
+
+  m.def(
+    "thin", &thin, py::arg("free"),
+    "thin(free) -> numpy.ndarray\n\n"
+    "Zhang-Suen thinning of a uint8 image (a pixel is set from 128 up): a new image of\n"
+    "the same size, 255 on the skeleton. Pixels of the outermost rows and columns are\n"
+    "never removed: pad the image with a clear border when free space touches it.");
+#endif
 }

@@ -14,6 +14,9 @@
 //   "polyline": {"points", "epsilon", "min_chord"}          simplify + curvature
 //   "path": {"points", "epsilon"}                           the path rule
 //   "time": {"op", "repeat"}                                seconds per call, each run
+// With the map toolkit:
+//   "load_map": {"path", "free_out", "unknown_out", "pixels": [[x, y], ...]}
+//   "thin_out": path                                        the image's skeleton
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -31,6 +34,12 @@
 #include "get_special_points.hpp"
 #include "nav_msgs/msg/path.hpp"
 #include "sample_floor_plan.hpp"
+
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+#include "quorvane_nav2_maps/map.hpp"
+#include "quorvane_nav2_maps/map_frame.hpp"
+#include "quorvane_nav2_maps/thinning.hpp"
+#endif
 
 using json = nlohmann::json;
 
@@ -231,6 +240,30 @@ json run(const json & request)
     }
     out["path"] = points;
   }
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+  if (request.contains("load_map")) {
+    const json & l = request["load_map"];
+    const quorvane::maps::Map map = quorvane::maps::loadMap(l.at("path").get<std::string>());
+    writeRaw(map.free, l.at("free_out"));
+    writeRaw(map.unknown, l.at("unknown_out"));
+    const quorvane::maps::MapFrame & f = map.frame;
+    std::vector<cv::Point2d> pixels;
+    for (const json & p : l.value("pixels", json::array())) {
+      pixels.emplace_back(p.at(0).get<double>(), p.at(1).get<double>());
+    }
+    out["load_map"] = {
+      {"resolution", f.resolution},
+      {"origin", {f.originX, f.originY, f.originYaw}},
+      {"frame_id", f.frameId},
+      {"size", {f.width, f.height}},
+      {"world", pointsToJson(quorvane::maps::pixelsToWorld(f, pixels))}};
+  }
+  if (request.contains("thin_out")) {
+    cv::Mat skeleton;
+    quorvane::maps::thinZhangSuen(image, skeleton);
+    writeRaw(skeleton, request["thin_out"]);
+  }
+#endif
   if (request.contains("time")) {
     out["seconds"] = timeOperation(request["time"], image);
   }

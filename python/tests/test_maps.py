@@ -1,0 +1,117 @@
+"""The map toolkit from Python: load_map with its metres checked by hand, thin, and both
+against the C++ toolkit."""
+
+import math
+import os
+
+import numpy as np
+import pytest
+
+import quorvane_nav2 as q
+from conftest import write_raw
+
+pytestmark = pytest.mark.skipif(not hasattr(q, "load_map"), reason="built without the map toolkit")
+
+# 4 x 3 map_server image, top row first: 254 is free, 0 occupied, 205 unknown.
+GREYS = np.array([[254, 254, 0, 205], [254, 254, 254, 205], [0, 254, 254, 254]], np.uint8)
+
+
+def write_map_server(folder, yaw):
+    with open(folder / "tiny.pgm", "wb") as f:
+        f.write(b"P5\n4 3\n255\n" + GREYS.tobytes())
+    path = folder / "tiny.yaml"
+    path.write_text(
+        f"image: tiny.pgm\nresolution: 0.5\norigin: [1.0, -2.0, {yaw!r}]\nnegate: 0\n"
+        "occupied_thresh: 0.65\nfree_thresh: 0.196\n"
+    )
+    return path
+
+
+# Pixel centres in metres: origin + R(yaw) * 0.5 * (x + 0.5, 3 - y - 0.5).
+@pytest.mark.parametrize(
+    "yaw, pixels, metres",
+    [
+        (0.0, [[0, 2], [3, 0]], [[1.25, -1.75], [2.75, -0.75]]),
+        (math.pi / 2, [[0, 2], [3, 0]], [[0.75, -1.75], [-0.25, -0.25]]),
+    ],
+)
+def test_map_server_yaml_in_metres(tmp_path, yaw, pixels, metres):
+    m = q.load_map(write_map_server(tmp_path, yaw))
+    assert np.array_equal(m.free, np.where(GREYS == 254, 255, 0))
+    assert np.array_equal(m.unknown, np.where(GREYS == 205, 255, 0))
+    assert m.free.dtype == np.uint8 and m.free is m.free
+    assert (m.resolution, m.origin, m.frame_id) == (0.5, (1.0, -2.0, yaw), "map")
+    world = m.pixel_to_world(np.array(pixels, np.int32))
+    assert world.dtype == np.float64
+    assert np.allclose(world, metres, atol=1e-12)
+    assert np.allclose(m.world_to_pixel(world), pixels, atol=1e-12)
+
+
+def test_occupancy_grid_yaml(tmp_path):
+    path = tmp_path / "grid.yaml"
+    path.write_text(
+        "header:\n  frame_id: odom\ninfo:\n  resolution: 0.25\n  width: 2\n  height: 2\n"
+        "  origin:\n    position: {x: 0.5, y: 0.0, z: 0.0}\ndata: [0, 100, -1, 0]\n"
+    )
+    m = q.load_map(str(path))
+    # Grid row 0 is the bottom image row.
+    assert m.free.tolist() == [[0, 255], [255, 0]]
+    assert m.unknown.tolist() == [[255, 0], [0, 0]]
+    assert (m.resolution, m.origin, m.frame_id) == (0.25, (0.5, 0.0, 0.0), "odom")
+    assert m.pixel_to_world(np.array([[0.0, 1.0]])).tolist() == [[0.625, 0.125]]
+
+
+def test_map_errors(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        q.load_map(tmp_path / "missing.yaml")
+    bad = tmp_path / "bad.yaml"
+    bad.write_text("image: tiny.pgm\n")  # no resolution
+    with pytest.raises(ValueError, match="resolution"):
+        q.load_map(bad)
+    m = q.load_map(write_map_server(tmp_path, 0.0))
+    with pytest.raises(TypeError):
+        m.pixel_to_world(np.zeros((2, 3)))
+    with pytest.raises(TypeError):
+        m.pixel_to_world(np.zeros((2, 2), bool))
+    with pytest.raises(TypeError, match="CV_8UC1"):
+        q.thin(np.zeros((4, 4), np.float32))
+
+
+def test_thin_matches_cpp(cpp, plan, tmp_path):
+    out = tmp_path / "skeleton.raw"
+    cpp({"image": write_raw(plan, tmp_path / "plan.raw"), "thin_out": str(out)})
+    want = np.fromfile(out, dtype=np.uint8).reshape(plan.shape)
+    assert np.array_equal(q.thin(plan), want)
+    flipped = plan[::-1]  # a view is read as its copy
+    assert np.array_equal(q.thin(flipped), q.thin(np.ascontiguousarray(flipped)))
+    # A pixel is set from 128 up; an isolated pixel is never removed.
+    dots = np.zeros((5, 5), np.uint8)
+    dots[2, 2], dots[0, 0] = 128, 127
+    assert q.thin(dots).tolist() == np.where(np.arange(25).reshape(5, 5) == 12, 255, 0).tolist()
+
+
+def test_real_map_matches_cpp(cpp, tmp_path):
+    folder = os.environ.get("QUORVANE_TEST_MAPS_DIR", "")
+    path = os.path.join(folder, "depot.yaml")
+    if not folder or not os.path.exists(path):
+        pytest.skip("no real maps (QUORVANE_TEST_MAPS_DIR)")
+    pixels = [[0, 0], [603, 306], [100.5, 200.25]]
+    want = cpp(
+        {
+            "load_map": {
+                "path": path,
+                "free_out": str(tmp_path / "free.raw"),
+                "unknown_out": str(tmp_path / "unknown.raw"),
+                "pixels": pixels,
+            }
+        }
+    )["load_map"]
+    m = q.load_map(path)
+    width, height = want["size"]
+    assert np.array_equal(m.free, np.fromfile(tmp_path / "free.raw", np.uint8).reshape(height, width))
+    assert np.array_equal(
+        m.unknown, np.fromfile(tmp_path / "unknown.raw", np.uint8).reshape(height, width)
+    )
+    assert (m.resolution, list(m.origin), m.frame_id) == (
+        want["resolution"], want["origin"], want["frame_id"])
+    assert m.pixel_to_world(np.array(pixels)).tolist() == want["world"]
