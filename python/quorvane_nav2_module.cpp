@@ -26,7 +26,11 @@
 
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
+#endif
+// The fast thinning arrives in the toolkit on its own.
+#if defined(QUORVANE_PYTHON_WITH_MAPS) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
+#define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
 
 namespace py = pybind11;
@@ -445,7 +449,8 @@ std::vector<cv::Point2d> realPoints(const py::handle & obj)
   const py::array a = requirePoints(obj, "points");
   const char kind = a.dtype().kind();
   if (kind != 'i' && kind != 'u' && kind != 'f') {
-    throw py::type_error("points must be integer or floating coordinates, got dtype " + dtypeName(a));
+    throw py::type_error(
+      "points must be integer or floating coordinates, got dtype " + dtypeName(a));
   }
   const py::array asDouble = py::module_::import("numpy").attr("asarray")(a, "float64");
   return readPoints<double, cv::Point2d>(asDouble);
@@ -460,6 +465,7 @@ py::array mapPoints(
   return pointArray<double>(output);
 }
 
+#ifdef QUORVANE_PYTHON_WITH_THINNING
 py::array thin(const py::handle & image)
 {
   const MatInput in = toMat(image, "free");
@@ -470,6 +476,7 @@ py::array thin(const py::handle & image)
   });
   return byteImage(std::move(skeleton));
 }
+#endif  // QUORVANE_PYTHON_WITH_THINNING
 #endif  // QUORVANE_PYTHON_WITH_MAPS
 
 }  // namespace
@@ -614,6 +621,8 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "-1), or a bare image. Raises FileNotFoundError for a missing file and ValueError\n"
     "for one that cannot be used, with the reason.");
 
+#endif
+#ifdef QUORVANE_PYTHON_WITH_THINNING
   m.def(
     "thin", &thin, py::arg("free"),
     "thin(free) -> numpy.ndarray\n\n"

@@ -38,7 +38,11 @@
 #ifdef QUORVANE_PYTHON_WITH_MAPS
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
+#endif
+// The fast thinning arrives in the toolkit on its own.
+#if defined(QUORVANE_PYTHON_WITH_MAPS) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
+#define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
 
 using json = nlohmann::json;
@@ -258,6 +262,8 @@ json run(const json & request)
       {"size", {f.width, f.height}},
       {"world", pointsToJson(quorvane::maps::pixelsToWorld(f, pixels))}};
   }
+#endif
+#ifdef QUORVANE_PYTHON_WITH_THINNING
   if (request.contains("thin_out")) {
     cv::Mat skeleton;
     quorvane::maps::thinZhangSuen(image, skeleton);
