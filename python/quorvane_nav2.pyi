@@ -5,6 +5,7 @@ Images are 2-D uint8 arrays (free space is 255); points are (N, 2) arrays of
 bad values raise ValueError.
 """
 
+import os
 from typing import Optional, Tuple
 
 import numpy as np
@@ -52,3 +53,38 @@ def curvature(a: Pixel, b: Pixel, c: Pixel) -> float:
 
 def sharpest_vertex(points: npt.NDArray[np.int32]) -> Pixel:
     """Interior vertex of greatest curvature, or (0, 0)."""
+
+# With the map toolkit (present when the module was built with it).
+
+class Map:
+    """An occupancy map; pixel (x, y) centres map to
+    origin + R(yaw) * resolution * (x + 0.5, height - y - 0.5)."""
+
+    @property
+    def free(self) -> Image:
+        """(height, width) uint8: 255 where the cell is free."""
+    @property
+    def unknown(self) -> Image:
+        """(height, width) uint8: 255 where the cell is unknown."""
+    @property
+    def resolution(self) -> float:
+        """Metres per pixel."""
+    @property
+    def origin(self) -> Tuple[float, float, float]:
+        """(x, y, yaw) of the image's bottom-left corner: metres, radians."""
+    @property
+    def frame_id(self) -> str: ...
+    def pixel_to_world(
+        self, points: npt.NDArray[np.integer] | npt.NDArray[np.floating]
+    ) -> npt.NDArray[np.float64]:
+        """(N, 2) image positions as map-frame metres."""
+    def world_to_pixel(
+        self, points: npt.NDArray[np.integer] | npt.NDArray[np.floating]
+    ) -> npt.NDArray[np.float64]:
+        """(N, 2) map-frame metres as image positions (not rounded)."""
+
+def load_map(path: str | os.PathLike[str]) -> Map:
+    """A map_server YAML with its image, an OccupancyGrid YAML, or a bare image."""
+
+def thin(free: Image) -> Image:
+    """Zhang-Suen skeleton (255) of the pixels >= 128."""

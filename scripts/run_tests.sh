@@ -39,6 +39,13 @@ cmake -S "$ROOT/tests/consumer" -B "$BUILD/consumer" -DCMAKE_PREFIX_PATH="$BUILD
   -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror"
 cmake --build "$BUILD/consumer" -j "$JOBS"
 LD_LIBRARY_PATH="$BUILD/prefix/lib:${LD_LIBRARY_PATH:-}" "$BUILD/consumer/consumer"
+# The installed Python module loads from its package folder with the installed libraries.
+PY_DIR="$(sed -n 's/^QUORVANE_PYTHON_INSTALL_DIR:STRING=//p' "$BUILD/release/CMakeCache.txt")"
+PY_EXE="$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$BUILD/release/CMakeCache.txt")"
+if [ -n "$PY_DIR" ] && [ -n "$PY_EXE" ]; then
+  (cd / && PYTHONPATH="$BUILD/prefix/$PY_DIR" "$PY_EXE" -c \
+    "import numpy, quorvane_nav2 as q; q.main_direction(numpy.zeros((8, 8), numpy.uint8))")
+fi
 
 # This configuration also uses the portable fallbacks instead of the compiler
 # extensions (QUORVANE_PORTABLE): both paths must give the same results.
