@@ -1,5 +1,6 @@
-// Junction detection and farthest pair: the single lookup-table pass against
-// the literal twelve hit-or-miss passes and one plain memory pass
+// Junction detection and farthest pair: the bit-plane lookup-table pass against
+// the reference twelve hit-or-miss passes, a plain per-pixel table loop (its
+// baseline) and one plain memory pass
 // (cv::countNonZero) on a 4000x4000 skeleton, and the hull pair search on a
 // filled 2000x2000 square (about four million junction pixels). Compare the
 // figures of one run as ratios.
@@ -67,6 +68,44 @@ void BM_Skeleton4000_LookupTablePass(benchmark::State & state)
   state.counters["set_pixels"] = cv::countNonZero(skeleton4000());
 }
 
+/// The plain formulation the bit planes replace: every interior set pixel's
+/// eight neighbours read one by one into a code, then the same table.
+void plainTableLoop(const cv::Mat & skeleton, std::vector<cv::Point> & out)
+{
+  const auto & table = quorvane::junctions::junctionLookupTable();
+  for (int y = 1; y + 1 < skeleton.rows; ++y) {
+    const uchar * above = skeleton.ptr<uchar>(y - 1);
+    const uchar * row = skeleton.ptr<uchar>(y);
+    const uchar * below = skeleton.ptr<uchar>(y + 1);
+    for (int x = 1; x + 1 < skeleton.cols; ++x) {
+      if (row[x] == 0) {
+        continue;
+      }
+      const unsigned code = (above[x - 1] != 0) << 0 | (above[x] != 0) << 1 |
+                            (above[x + 1] != 0) << 2 | (row[x - 1] != 0) << 3 |
+                            (row[x + 1] != 0) << 4 | (below[x - 1] != 0) << 5 |
+                            (below[x] != 0) << 6 | (below[x + 1] != 0) << 7;
+      if (table[code] != 0) {
+        out.emplace_back(x, y);
+      }
+    }
+  }
+}
+
+void BM_Skeleton4000_PlainTableLoop(benchmark::State & state)
+{
+  singleThreaded();
+  std::vector<cv::Point> points;
+  for (auto _ : state) {
+    points.clear();
+    plainTableLoop(skeleton4000(), points);
+    benchmark::DoNotOptimize(points.data());
+  }
+  std::vector<cv::Point> fast;
+  quorvane::junctions::collectJunctionPixels(skeleton4000(), fast);
+  state.counters["same_result"] = fast == points ? 1 : 0;
+}
+
 void BM_Skeleton4000_CountNonZero(benchmark::State & state)
 {
   singleThreaded();
@@ -99,6 +138,7 @@ void BM_FilledSquare2000_WholeCall(benchmark::State & state)
 
 BENCHMARK(BM_Skeleton4000_LiteralTwelveKernels)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Skeleton4000_LookupTablePass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Skeleton4000_PlainTableLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Skeleton4000_CountNonZero)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilledSquare2000_PairSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilledSquare2000_WholeCall)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,8 @@
 #   1. Release, warnings as errors: unit tests, exported-symbol check,
 #      benchmarks and tool built;
 #   2. an installed copy consumed by a plain-CMake project;
-#   3. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error;
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error, with
+#      the portable fallbacks of the compiler extensions;
 #   4. ThreadSanitizer over the concurrency tests;
 #   5. the libFuzzer targets, each for a bounded time on its seed corpus.
 # Usage: scripts/run_tests.sh [build-root]   (default: ./build-ci)
@@ -39,8 +40,10 @@ cmake -S "$ROOT/tests/consumer" -B "$BUILD/consumer" -DCMAKE_PREFIX_PATH="$BUILD
 cmake --build "$BUILD/consumer" -j "$JOBS"
 LD_LIBRARY_PATH="$BUILD/prefix/lib:${LD_LIBRARY_PATH:-}" "$BUILD/consumer/consumer"
 
-step "AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S "$ROOT" -B "$BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON \
+# This configuration also uses the portable fallbacks instead of the compiler
+# extensions (QUORVANE_PORTABLE): both paths must give the same results.
+step "AddressSanitizer + UndefinedBehaviorSanitizer, portable fallbacks"
+cmake -S "$ROOT" -B "$BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR=ON -DQUORVANE_PORTABLE=ON \
   -DQUORVANE_SANITIZE="address;undefined" -DQUORVANE_BUILD_TOOLS=ON \
   -DQUORVANE_TEST_MAPS_DIR="$MAPS_DIR"
 cmake --build "$BUILD/asan" -j "$JOBS"

@@ -112,6 +112,11 @@ constexpr bool candidateTestKeepsEveryJunction()
 }
 static_assert(candidateTestKeepsEveryJunction(), "the candidate test would drop junctions");
 
+// Measured gain of the bit planes and the candidate test: about 5x over a
+// plain loop that reads each set pixel's eight neighbours into a code and
+// looks it up in the same table, on a 4000x4000 line drawing (bench_junctions,
+// BM_Skeleton4000_PlainTableLoop is that baseline).
+//
 // Bit planes of one image row, one bit per pixel (bit x in word x / 64), each
 // with a zero word before and after its data so that neighbouring words can
 // be read at both ends:
