@@ -80,25 +80,16 @@ void testCellsOfGrid(const cv::Mat & eroded, CellGrid & grid, cv::Mat & mask)
   }
 }
 
+HistogramBuffers::HistogramBuffers(int rows)
+: height(static_cast<std::size_t>(rows)),
+  prevLower(static_cast<std::size_t>(rows)),
+  nextLower(static_cast<std::size_t>(rows))
+{
+  stack.reserve(static_cast<std::size_t>(rows));
+}
+
 namespace
 {
-
-/// Per-column buffers of the rectangle search, allocated once per search.
-struct HistogramBuffers
-{
-  explicit HistogramBuffers(int rows)
-  : height(static_cast<std::size_t>(rows)),
-    prevLower(static_cast<std::size_t>(rows)),
-    nextLower(static_cast<std::size_t>(rows))
-  {
-    stack.reserve(static_cast<std::size_t>(rows));
-  }
-
-  std::vector<int> height;     ///< run length of every row in this column
-  std::vector<int> prevLower;  ///< nearest row above with a smaller height, or -1
-  std::vector<int> nextLower;  ///< nearest row below with a smaller height, or rows
-  std::vector<int> stack;      ///< rows whose nearest lower neighbour is still open
-};
 
 /// Element @p i of a per-row array (rows are int indices; the arrays are
 /// sized to the row count).
@@ -129,6 +120,28 @@ void findNearestLowerRows(HistogramBuffers & b)
 
 }  // namespace
 
+CellRect largestRectangleEndingInColumn(const CellGrid & grid, int col, HistogramBuffers & b)
+{
+  CellRect best;
+  // 1. Histogram of this column: the run lengths ending here.
+  for (int r = 0; r < grid.rows; ++r) {
+    at(b.height, r) = grid.runLength(r, col);
+  }
+  // 2. For every row, the tallest span whose heights are all at least its own.
+  findNearestLowerRows(b);
+  // 3. Keep the first strictly larger block, rows from the top.
+  for (int r = 0; r < grid.rows; ++r) {
+    const int height = at(b.height, r);
+    const int above = at(b.prevLower, r);
+    const int below = at(b.nextLower, r);
+    const std::int64_t area = std::int64_t{height} * (below - above - 1);
+    if (area > best.area) {
+      best = {area, above + 1, below, col - height + 1, col};
+    }
+  }
+  return best;
+}
+
 CellRect largestRectangleOfPassingCells(const CellGrid & grid)
 {
   CellRect best;
@@ -136,22 +149,11 @@ CellRect largestRectangleOfPassingCells(const CellGrid & grid)
     return best;
   }
   HistogramBuffers b(grid.rows);
+  // Columns from the left; only a strictly larger block replaces the best.
   for (int c = 0; c < grid.cols; ++c) {
-    // 1. Histogram of this column: the run lengths ending here.
-    for (int r = 0; r < grid.rows; ++r) {
-      at(b.height, r) = grid.runLength(r, c);
-    }
-    // 2. For every row, the tallest span whose heights are all at least its own.
-    findNearestLowerRows(b);
-    // 3. Keep the first strictly larger block: columns from the left, rows from the top.
-    for (int r = 0; r < grid.rows; ++r) {
-      const int height = at(b.height, r);
-      const int above = at(b.prevLower, r);
-      const int below = at(b.nextLower, r);
-      const std::int64_t area = std::int64_t{height} * (below - above - 1);
-      if (area > best.area) {
-        best = {area, above + 1, below, c - height + 1, c};
-      }
+    const CellRect inColumn = largestRectangleEndingInColumn(grid, c, b);
+    if (inColumn.area > best.area) {
+      best = inColumn;
     }
   }
   return best;
@@ -168,7 +170,7 @@ std::vector<cv::Point2f> outlineOfCellRect(const CellGrid & grid, const CellRect
   return {{xLeft, yTop}, {xRight, yTop}, {xRight, yBottom}, {xLeft, yBottom}, {xLeft, yTop}};
 }
 
-std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
+std::optional<CellGrid> testedCellGrid(
   const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask)
 {
   // The box of the free area; no 255 pixel, or no room for a row of centres,
@@ -180,11 +182,29 @@ std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
   const cv::Mat eroded = erodeByHalfCell(rotated, sizes.half);
   CellGrid grid = layCellGrid(*box, sizes);
   testCellsOfGrid(eroded, grid, mask);
-  const CellRect rect = largestRectangleOfPassingCells(grid);
+  return grid;
+}
+
+std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
+  const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask)
+{
+  const std::optional<CellGrid> grid = testedCellGrid(rotated, sizes, mask);
+  if (!grid) {
+    return std::nullopt;
+  }
+  const CellRect rect = largestRectangleOfPassingCells(*grid);
   if (rect.area == 0) {
     return std::nullopt;
   }
-  return outlineOfCellRect(grid, rect);
+  return outlineOfCellRect(*grid, rect);
+}
+
+AlignedMap alignOntoMainDirection(const cv::Mat & map)
+{
+  AlignedMap aligned;
+  aligned.turn = rotation::rotationOntoMainDirection(map, nullptr, 0.0);
+  rotation::warpAndBinarise(map, aligned.turn.matrix, aligned.turn.bounds.size(), aligned.rotated);
+  return aligned;
 }
 
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInMap(
@@ -192,15 +212,13 @@ std::optional<std::vector<cv::Point2f>> innerRectOutlineInMap(
 {
   // Turn the map so that its main direction lies along x, search there, and
   // carry the outline back into the map's frame.
-  const rotation::Rotation turn = rotation::rotationOntoMainDirection(map, nullptr, 0.0);
-  cv::Mat rotated;
-  rotation::warpAndBinarise(map, turn.matrix, turn.bounds.size(), rotated);
+  const AlignedMap aligned = alignOntoMainDirection(map);
   const std::optional<std::vector<cv::Point2f>> outline =
-    innerRectOutlineInRotatedFrame(rotated, sizes, mask);
+    innerRectOutlineInRotatedFrame(aligned.rotated, sizes, mask);
   if (!outline) {
     return std::nullopt;
   }
-  return rotation::transformBack(*outline, turn.matrix);
+  return rotation::transformBack(*outline, aligned.turn.matrix);
 }
 
 }  // namespace inner_rect

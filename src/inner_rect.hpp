@@ -11,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "image_scan.hpp"
+#include "rotation.hpp"
 
 namespace quorvane
 {
@@ -89,16 +90,40 @@ struct CellRect
   int rightCol = 0;
 };
 
-/// Largest block of passing cells, from the run lengths: for every column
-/// (from the left) the largest rectangle under the histogram of run lengths
-/// ending there, found with a stack. Ties keep the first found: the leftmost
-/// right column, then the first row of that column (from the top) whose run
-/// length is the block's width. Area 0 when no cell passes.
+/// Per-column buffers of the rectangle search, sized to the grid's rows once
+/// and reused for every column.
+struct HistogramBuffers
+{
+  explicit HistogramBuffers(int rows);
+
+  std::vector<int> height;     ///< run length of every row in this column
+  std::vector<int> prevLower;  ///< nearest row above with a smaller height, or -1
+  std::vector<int> nextLower;  ///< nearest row below with a smaller height, or rows
+  std::vector<int> stack;      ///< rows whose nearest lower neighbour is still open
+};
+
+/// Largest block of passing cells whose right column is @p col: the largest
+/// rectangle under the histogram of the run lengths ending in that column,
+/// found with a stack. Ties keep the first row (from the top) whose run
+/// length is the block's width. Area 0 when no cell of the column passes.
+/// @p buffers must have been made for grid.rows rows.
+CellRect largestRectangleEndingInColumn(const CellGrid & grid, int col, HistogramBuffers & buffers);
+
+/// Largest block of passing cells, from the run lengths: the largest block
+/// ending in each column, from the left. Ties keep the first found: the
+/// leftmost right column, then the first row of that column (from the top)
+/// whose run length is the block's width. Area 0 when no cell passes.
 CellRect largestRectangleOfPassingCells(const CellGrid & grid);
 
 /// Closed outline through the centres of the block's corner cells: top-left,
 /// top-right, bottom-right, bottom-left, top-left.
 std::vector<cv::Point2f> outlineOfCellRect(const CellGrid & grid, const CellRect & rect);
+
+/// Box of the 255 pixels of the rotated map, erosion, grid and cell tests
+/// (which rewrite @p mask): the grid with its run lengths. Nothing when the
+/// image holds no 255 pixel or has no room for a row of cell centres.
+std::optional<CellGrid> testedCellGrid(
+  const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask);
 
 /// The whole search in the rotated frame: box of the 255 pixels, erosion,
 /// grid, cell tests (which rewrite @p mask), rectangle and outline. Nothing
@@ -106,6 +131,18 @@ std::vector<cv::Point2f> outlineOfCellRect(const CellGrid & grid, const CellRect
 /// or no cell passes.
 std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
   const cv::Mat & rotated, const CellSizes & sizes, cv::Mat & mask);
+
+/// A map turned onto its main direction: the rotation and the rotated,
+/// re-binarised image.
+struct AlignedMap
+{
+  rotation::Rotation turn;
+  cv::Mat rotated;
+};
+
+/// Rotation of a checked, non-empty map onto its main direction (about the
+/// middle of the box of its 255 pixels), and the warped map.
+AlignedMap alignOntoMainDirection(const cv::Mat & map);
 
 /// getInnerRect's work on a checked, non-empty map: rotation of the map onto
 /// its main direction, the search in the rotated frame, and the outline mapped

@@ -796,17 +796,29 @@ TEST(InnerRect, NonEmptyOutputIsReplacedByFiveClosedPoints)
   expectInsideFreeArea(map, rectPath);
 }
 
-TEST(InnerRect, MaskAfterTheCallIsThatOfTheSearchInTheRotatedMap)
+TEST(InnerRect, MaskAfterTheCallIsThatOfTheLastCellPastTheShortcut)
 {
-  const cv::Mat map = mapWithRoom({200, 200}, {100.0F, 100.0F}, {150.0F, 90.0F}, -20.0F);
+  // Block at columns 10-49, rows 20-39 of a 70 x 60 map; cell 10, half 5.
+  // Main direction 0 about the pivot (29, 29) with a 71 x 61 window shifts
+  // the map by (6.5, 1.5): the rotated block spans columns 16-56, rows 21-41
+  // without its four quarter-covered corners. Eroded by 5 it spans columns
+  // 21-51, rows 26-36, again without its corners. The grid centres are
+  // x = 21, 31, 41, 51 and y = 26, 36; only the corner cells miss their
+  // centre, the last of them (51, 36), whose window covers columns 46-55,
+  // rows 31-40 and so meets the eroded block in its top-left 6 x 6 pixels
+  // less their bottom-right corner. All eight cells pass.
+  const cv::Mat map = imageWithBlock(60, 70, 10, 49, 20, 39);
   get_special_points g;
   Outline rectPath;
-  g.getInnerRect(map, rectPath, 9.0);
-  get_special_points reference;
-  const auto outlineInRotated = searchRotatedFrame(reference, alignmentOf(map).rotated, 9);
-  ASSERT_TRUE(outlineInRotated);
-  ASSERT_FALSE(reference.mask.empty());
-  EXPECT_TRUE(sameContent(g.mask, reference.mask));
+  g.getInnerRect(map, rectPath, 10.0);
+  cv::Mat expected = cv::Mat::zeros(10, 10, CV_8UC1);
+  expected(cv::Rect(0, 0, 6, 6)).setTo(cv::Scalar(255));
+  expected.at<uchar>(5, 5) = 0;
+  EXPECT_TRUE(sameContent(g.mask, expected)) << g.mask;
+  // The corner cell centres, shifted back by (6.5, 1.5).
+  EXPECT_EQ(
+    rectPath,
+    outline({{14.5F, 24.5F}, {44.5F, 24.5F}, {44.5F, 34.5F}, {14.5F, 34.5F}, {14.5F, 24.5F}}));
 }
 
 TEST(InnerRect, CellSize7Point9GivesTheSameOutlineAs7)
