@@ -21,14 +21,15 @@
 #include "get_special_points.hpp"
 #include "nav_msgs/msg/path.hpp"
 
-#ifdef QUORVANE_PYTHON_WITH_MAPS
+// The toolkit's parts are bound as far as this build has them.
+#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/map.hpp")
+#define QUORVANE_PYTHON_WITH_MAPS 1
 #include <filesystem>
 
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #endif
-// The fast thinning arrives in the toolkit on its own.
-#if defined(QUORVANE_PYTHON_WITH_MAPS) && __has_include("quorvane_nav2_maps/thinning.hpp")
+#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
 #define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
@@ -465,6 +466,8 @@ py::array mapPoints(
   return pointArray<double>(output);
 }
 
+#endif  // QUORVANE_PYTHON_WITH_MAPS
+
 #ifdef QUORVANE_PYTHON_WITH_THINNING
 py::array thin(const py::handle & image)
 {
@@ -477,7 +480,6 @@ py::array thin(const py::handle & image)
   return byteImage(std::move(skeleton));
 }
 #endif  // QUORVANE_PYTHON_WITH_THINNING
-#endif  // QUORVANE_PYTHON_WITH_MAPS
 
 }  // namespace
 

@@ -35,12 +35,13 @@
 #include "nav_msgs/msg/path.hpp"
 #include "sample_floor_plan.hpp"
 
-#ifdef QUORVANE_PYTHON_WITH_MAPS
+// The toolkit's parts are bound as far as this build has them.
+#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/map.hpp")
+#define QUORVANE_PYTHON_WITH_MAPS 1
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #endif
-// The fast thinning arrives in the toolkit on its own.
-#if defined(QUORVANE_PYTHON_WITH_MAPS) && __has_include("quorvane_nav2_maps/thinning.hpp")
+#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
 #define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
