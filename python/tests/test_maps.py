@@ -114,7 +114,8 @@ def test_real_map_matches_cpp(cpp, tmp_path):
     )["load_map"]
     m = q.load_map(path)
     width, height = want["size"]
-    assert np.array_equal(m.free, np.fromfile(tmp_path / "free.raw", np.uint8).reshape(height, width))
+    free = np.fromfile(tmp_path / "free.raw", np.uint8).reshape(height, width)
+    assert np.array_equal(m.free, free)
     assert np.array_equal(
         m.unknown, np.fromfile(tmp_path / "unknown.raw", np.uint8).reshape(height, width)
     )
