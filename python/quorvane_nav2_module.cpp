@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -155,6 +156,9 @@ MatInput toMat(const py::handle & obj, const char * what)
     throw py::type_error(
       std::string(what) + " must be a 2-D uint8 array, got dtype " + dtypeName(a) + " with shape " +
       py::str(py::getattr(a, "shape")).cast<std::string>());
+  }
+  if (a.shape(0) > INT_MAX || a.shape(1) > INT_MAX) {
+    throw py::value_error(std::string(what) + " has more rows or columns than OpenCV can index");
   }
   const bool native = isNative(a.dtype());
   const int flags = a.flags();
