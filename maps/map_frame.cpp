@@ -38,7 +38,8 @@ cv::Point2d worldToPixel(const MapFrame & frame, const cv::Point2d & world)
   const double right = c * dx + s * dy;
   const double up = -s * dx + c * dy;
   return {
-    right / frame.resolution - 0.5, static_cast<double>(frame.height) - 0.5 - up / frame.resolution};
+    right / frame.resolution - 0.5,
+    static_cast<double>(frame.height) - 0.5 - up / frame.resolution};
 }
 
 std::vector<cv::Point2d> pixelsToWorld(

@@ -1,5 +1,6 @@
 // nav_msgs/OccupancyGrid <-> Map, and OccupancyGrid messages written as YAML.
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -104,7 +105,12 @@ constexpr std::int8_t kGridUnknown = -1;
 bool isMapPath(const std::string & path)
 {
   static const char * const kMaps[] = {
-    "header", "header.stamp", "info", "info.map_load_time", "info.origin", "info.origin.position",
+    "header",
+    "header.stamp",
+    "info",
+    "info.map_load_time",
+    "info.origin",
+    "info.origin.position",
     "info.origin.orientation"};
   for (const char * m : kMaps) {
     if (path == m) {
@@ -221,7 +227,8 @@ public:
   }
 
   void OnScalar(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t, const std::string & value) override
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    const std::string & value) override
   {
     if (stack_.empty()) {
       malformedGrid(mark, "expected a mapping of keys (header, info, data)");
@@ -251,7 +258,8 @@ public:
   }
 
   void OnSequenceStart(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t, YAML::EmitterStyle::value) override
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
   {
     if (stack_.empty()) {
       malformedGrid(mark, "expected a mapping of keys (header, info, data)");
@@ -274,7 +282,8 @@ public:
   void OnSequenceEnd() override { stack_.pop_back(); }
 
   void OnMapStart(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t, YAML::EmitterStyle::value) override
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
   {
     if (stack_.empty()) {
       if (rootSeen_) {
@@ -285,7 +294,8 @@ public:
       return;
     }
     if (stack_.back().isSequence || !stack_.back().hasKey) {
-      malformedGrid(mark, stack_.back().isSequence ? "'data' must hold integers" : "a mapping as key");
+      malformedGrid(
+        mark, stack_.back().isSequence ? "'data' must hold integers" : "a mapping as key");
     }
     const std::string path = valuePath();
     if (!isMapPath(path)) {
@@ -496,7 +506,8 @@ nav_msgs::msg::OccupancyGrid toOccupancyGrid(const Map & map)
   for (int r = 0; r < h; ++r) {
     const uchar * freeRow = map.free.ptr<uchar>(h - 1 - r);
     const uchar * unknownRow = hasUnknown ? map.unknown.ptr<uchar>(h - 1 - r) : nullptr;
-    std::int8_t * out = grid.data.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
+    std::int8_t * out =
+      grid.data.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(w);
     for (int c = 0; c < w; ++c) {
       if (unknownRow != nullptr && unknownRow[c] != 0) {
         out[c] = kGridUnknown;
@@ -510,10 +521,67 @@ nav_msgs::msg::OccupancyGrid toOccupancyGrid(const Map & map)
 
 nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text)
 {
+  return detail::parseOccupancyGridYaml(text, true);
+}
+
+namespace detail
+{
+
+bool cutBlockData(std::string & text, std::vector<std::int8_t> & data)
+{
+  // "data:" as a top-level key on a line of its own, then one "- <int>" line
+  // per value at column 0 (as `ros2 topic echo` prints it).
+  std::size_t key = text.rfind("\ndata:\n");
+  if (text.compare(0, 6, "data:\n") == 0 && key == std::string::npos) {
+    key = 0;
+  } else if (key == std::string::npos) {
+    return false;
+  } else {
+    ++key;
+  }
+  const std::size_t first = key + 6;
+  std::size_t pos = first;
+  std::vector<std::int8_t> values;
+  while (pos + 1 < text.size() && text[pos] == '-' && text[pos + 1] == ' ') {
+    const std::size_t end = text.find('\n', pos);
+    const std::size_t stop = end == std::string::npos ? text.size() : end;
+    long long v = 0;
+    const char * begin = text.data() + pos + 2;
+    const auto result = std::from_chars(begin, text.data() + stop, v);
+    if (result.ec != std::errc() || result.ptr != text.data() + stop || v < -128 || v > 127) {
+      return false;  // anything unusual: the YAML parser decides
+    }
+    values.push_back(static_cast<std::int8_t>(v));
+    pos = end == std::string::npos ? text.size() : end + 1;
+  }
+  if (values.empty()) {
+    return false;
+  }
+  // The list must close the document: what follows is nothing or a document
+  // marker. Anything else could still belong to a construct the list seemed
+  // to be part of (a quoted scalar, a flow collection); the parser decides.
+  if (pos < text.size() && text.compare(pos, 3, "---") != 0 && text.compare(pos, 3, "...") != 0) {
+    return false;
+  }
+  // An empty flow list in its place, with the line breaks kept so that the
+  // parser's line numbers still match the text.
+  const std::size_t lines = static_cast<std::size_t>(std::count(
+    text.begin() + static_cast<std::ptrdiff_t>(first),
+    text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
+  text.replace(key, pos - key, "data: []\n" + std::string(lines, '\n'));
+  data = std::move(values);
+  return true;
+}
+
+nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text, bool fastData)
+{
   nav_msgs::msg::OccupancyGrid grid;
   grid.info.origin.orientation.w = 1.0;
+  std::string rest;
+  std::vector<std::int8_t> data;
+  const bool cut = fastData && (rest = text, cutBlockData(rest, data));
   GridBuilder builder(grid);
-  std::istringstream in(text);
+  std::istringstream in(cut ? rest : text);
   try {
     YAML::Parser parser(in);
     parser.HandleNextDocument(builder);
@@ -528,8 +596,13 @@ nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text)
       malformedGrid(YAML::Mark::null_mark(), std::string("missing '") + required + "'");
     }
   }
+  if (cut) {
+    grid.data = std::move(data);
+  }
   return grid;
 }
+
+}  // namespace detail
 
 nav_msgs::msg::OccupancyGrid readOccupancyGridYaml(const std::string & path)
 {

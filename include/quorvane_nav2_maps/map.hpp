@@ -133,16 +133,16 @@ QUORVANE_NAV2_MAPS_EXPORT MapServerInfo readMapServerYaml(const std::string & pa
  * @throws MapError for an empty image, an unsupported depth or channel count,
  *         or a resolution or origin in @p info that is not finite (or <= 0).
  */
-QUORVANE_NAV2_MAPS_EXPORT Map mapFromImage(
-  const cv::Mat & image, const MapServerInfo & info, const LoadOptions & options = {});
+QUORVANE_NAV2_MAPS_EXPORT Map
+mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOptions & options = {});
 
 /**
  * @brief Reads a map_server YAML and its image (readMapServerYaml() then
  *        mapFromImage()).
  * @throws MapError as those do, and for a missing or unreadable image.
  */
-QUORVANE_NAV2_MAPS_EXPORT Map loadMapServerYaml(
-  const std::string & path, const LoadOptions & options = {});
+QUORVANE_NAV2_MAPS_EXPORT Map
+loadMapServerYaml(const std::string & path, const LoadOptions & options = {});
 
 /**
  * @brief A map from an OccupancyGrid.
@@ -160,8 +160,8 @@ QUORVANE_NAV2_MAPS_EXPORT Map loadMapServerYaml(
  *         normalised (not finite or of length ~0), a value lies outside
  *         -1..100, or `freeMax` lies outside 0..100.
  */
-QUORVANE_NAV2_MAPS_EXPORT Map fromOccupancyGrid(
-  const nav_msgs::msg::OccupancyGrid & grid, const GridOptions & options = {});
+QUORVANE_NAV2_MAPS_EXPORT Map
+fromOccupancyGrid(const nav_msgs::msg::OccupancyGrid & grid, const GridOptions & options = {});
 
 /**
  * @brief The map as an OccupancyGrid: free 0, unknown -1, everything else
@@ -182,7 +182,12 @@ QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid toOccupancyGrid(const Map
  * `header`, `map_load_time` and `origin` and their members default to zero
  * (orientation w to 1). Unknown keys are an error. The values are checked
  * only as far as their types go (integers, numbers, data values in int8);
- * fromOccupancyGrid() checks the rest.
+ * fromOccupancyGrid() checks the rest. The generated to_yaml() prints
+ * numbers with six significant digits unless the stream's precision is
+ * raised (`to_block_style_yaml(msg, out)` after `out << std::setprecision(17)`):
+ * a turned origin then comes back turned by a slightly different yaw. The
+ * block list under `data` that `ros2 topic echo` prints is read directly, so
+ * a large map takes a fraction of a second.
  * @throws MapError for malformed YAML, a missing or unknown key, a value of
  *         the wrong type or out of its field's range.
  */

@@ -26,10 +26,12 @@ namespace maps
 {
 
 /// The map-frame point (metres) of image position @p pixel.
-QUORVANE_NAV2_MAPS_EXPORT cv::Point2d pixelToWorld(const MapFrame & frame, const cv::Point2d & pixel);
+QUORVANE_NAV2_MAPS_EXPORT cv::Point2d pixelToWorld(
+  const MapFrame & frame, const cv::Point2d & pixel);
 
 /// The image position of map-frame point @p world (inverse of pixelToWorld()).
-QUORVANE_NAV2_MAPS_EXPORT cv::Point2d worldToPixel(const MapFrame & frame, const cv::Point2d & world);
+QUORVANE_NAV2_MAPS_EXPORT cv::Point2d worldToPixel(
+  const MapFrame & frame, const cv::Point2d & world);
 
 /// pixelToWorld() of every point, in order; returns a new vector.
 QUORVANE_NAV2_MAPS_EXPORT std::vector<cv::Point2d> pixelsToWorld(

@@ -88,12 +88,12 @@ TEST(MapYaml, OptionalFieldsTakeMapServerDefaults)
 TEST(MapYaml, NegateAcceptsBooleanWords)
 {
   ScratchDir dir;
-  EXPECT_TRUE(
-    quorvane::maps::readMapServerYaml(dir.write("a.yaml", "image: a.pgm\nresolution: 1\nnegate: true\n"))
-      .negate);
-  EXPECT_FALSE(
-    quorvane::maps::readMapServerYaml(dir.write("b.yaml", "image: b.pgm\nresolution: 1\nnegate: 0\n"))
-      .negate);
+  EXPECT_TRUE(quorvane::maps::readMapServerYaml(
+                dir.write("a.yaml", "image: a.pgm\nresolution: 1\nnegate: true\n"))
+                .negate);
+  EXPECT_FALSE(quorvane::maps::readMapServerYaml(
+                 dir.write("b.yaml", "image: b.pgm\nresolution: 1\nnegate: 0\n"))
+                 .negate);
 }
 
 TEST(MapYaml, RelativeImagePathIsTakenFromTheYamlFolder)

@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "map_workers.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "scratch_dir.hpp"
 
 namespace
 {
 
+using nav_msgs::msg::OccupancyGrid;
 using quorvane::maps::GridOptions;
 using quorvane::maps::MapError;
-using nav_msgs::msg::OccupancyGrid;
 
 OccupancyGrid makeGrid(unsigned width, unsigned height, std::vector<std::int8_t> data)
 {
@@ -175,20 +176,29 @@ INSTANTIATE_TEST_SUITE_P(
       },
       "too large"},
     BadGrid{"ResolutionZero", [](OccupancyGrid & g) { g.info.resolution = 0.0F; }, "resolution"},
-    BadGrid{"ResolutionNegative", [](OccupancyGrid & g) { g.info.resolution = -0.05F; }, "resolution"},
+    BadGrid{
+      "ResolutionNegative", [](OccupancyGrid & g) { g.info.resolution = -0.05F; }, "resolution"},
     BadGrid{
       "ResolutionNaN", [](OccupancyGrid & g) { g.info.resolution = static_cast<float>(kNaN); },
       "resolution"},
     BadGrid{
       "ResolutionInfinite", [](OccupancyGrid & g) { g.info.resolution = static_cast<float>(kInf); },
       "resolution"},
-    BadGrid{"OriginNaN", [](OccupancyGrid & g) { g.info.origin.position.x = kNaN; }, "origin position"},
-    BadGrid{"OriginInfinite", [](OccupancyGrid & g) { g.info.origin.position.y = -kInf; }, "origin position"},
-    BadGrid{"QuaternionZero", [](OccupancyGrid & g) { g.info.origin.orientation.w = 0.0; }, "normalised"},
-    BadGrid{"QuaternionNaN", [](OccupancyGrid & g) { g.info.origin.orientation.z = kNaN; }, "normalised"},
-    BadGrid{"QuaternionHuge", [](OccupancyGrid & g) { g.info.origin.orientation.w = 1e300; }, "normalised"},
+    BadGrid{
+      "OriginNaN", [](OccupancyGrid & g) { g.info.origin.position.x = kNaN; }, "origin position"},
+    BadGrid{
+      "OriginInfinite", [](OccupancyGrid & g) { g.info.origin.position.y = -kInf; },
+      "origin position"},
+    BadGrid{
+      "QuaternionZero", [](OccupancyGrid & g) { g.info.origin.orientation.w = 0.0; }, "normalised"},
+    BadGrid{
+      "QuaternionNaN", [](OccupancyGrid & g) { g.info.origin.orientation.z = kNaN; }, "normalised"},
+    BadGrid{
+      "QuaternionHuge", [](OccupancyGrid & g) { g.info.origin.orientation.w = 1e300; },
+      "normalised"},
     BadGrid{"ValueAbove100", [](OccupancyGrid & g) { g.data[4] = 101; }, "value 101 at index 4"},
-    BadGrid{"ValueBelowMinusOne", [](OccupancyGrid & g) { g.data[0] = -2; }, "value -2 at index 0"}),
+    BadGrid{
+      "ValueBelowMinusOne", [](OccupancyGrid & g) { g.data[0] = -2; }, "value -2 at index 0"}),
   [](const ::testing::TestParamInfo<BadGrid> & param) { return param.param.name; });
 
 TEST(OccupancyGrid, FreeMaxOutsideItsRangeIsRefused)
@@ -316,22 +326,57 @@ INSTANTIATE_TEST_SUITE_P(
     BadYaml{"NotAMapping", "- 1\n- 2\n", "expected a mapping"},
     BadYaml{"Syntax", "info: {resolution: 1\ndata: [0]\n", "line"},
     BadYaml{"MissingInfo", "data: [0]\n", "missing 'info'"},
-    BadYaml{"MissingWidth", "info: {resolution: 1, height: 1}\ndata: [0]\n", "missing 'info.width'"},
+    BadYaml{
+      "MissingWidth", "info: {resolution: 1, height: 1}\ndata: [0]\n", "missing 'info.width'"},
     BadYaml{"MissingData", QV_INFO, "missing 'data'"},
     BadYaml{"UnknownKey", QV_INFO "data: [0]\ncolour: red\n", "unknown key 'colour'"},
-    BadYaml{"WidthNotInteger", "info: {resolution: 1, width: 1.5, height: 1}\ndata: [0]\n", "uint32"},
+    BadYaml{
+      "WidthNotInteger", "info: {resolution: 1, width: 1.5, height: 1}\ndata: [0]\n", "uint32"},
     BadYaml{"WidthNegative", "info: {resolution: 1, width: -1, height: 1}\ndata: [0]\n", "uint32"},
-    BadYaml{"ResolutionWord", "info: {resolution: fine, width: 1, height: 1}\ndata: [0]\n", "number"},
+    BadYaml{
+      "ResolutionWord", "info: {resolution: fine, width: 1, height: 1}\ndata: [0]\n", "number"},
     BadYaml{"DataNotAList", QV_INFO "data: 0\n", "'data' must not be a single value"},
     BadYaml{"DataNested", QV_INFO "data: [[0]]\n", "integers"},
     BadYaml{"DataValueTooLarge", QV_INFO "data: [200]\n", "-128..127"},
     BadYaml{"DataValueWord", QV_INFO "data: [free]\n", "-128..127"},
     BadYaml{"InfoIsAList", "info: [1, 2]\ndata: [0]\n", "'info' must not be a list"},
-    BadYaml{"WidthIsAMapping", "info: {resolution: 1, width: {a: 1}, height: 1}\ndata: [0]\n",
-            "'info.width' must not be a mapping"},
+    BadYaml{
+      "WidthIsAMapping", "info: {resolution: 1, width: {a: 1}, height: 1}\ndata: [0]\n",
+      "'info.width' must not be a mapping"},
     BadYaml{"Twice", QV_INFO "data: [0]\ndata: [0]\n", "twice"},
     BadYaml{"NoValue", "info:\ndata: [0]\n", "no value"}),
   [](const ::testing::TestParamInfo<BadYaml> & param) { return param.param.name; });
+
+TEST(OccupancyGridYaml, BlockListShortcutAgreesWithTheParser)
+{
+  const std::string echoed = kEchoed;
+  const std::string head = echoed.substr(0, echoed.find("data:"));
+  for (const std::string & text :
+       {echoed, head + "data:\n- 0\n- 100\n- -1\n- 50\n- 0\n- 0", head + "data:\n- 0\n- 1\n...\n",
+        head + "data:\n- 0\n- 1\n# note\n", head + "data:\n- 0\n-  1\n", head + "data:\n- 0x1\n",
+        "data:\n- 1\n" + head.substr(0, head.find("info:")) + "\n", head + "data:\n- 0\n- 300\n"}) {
+    SCOPED_TRACE(text);
+    std::string cut = text;
+    std::vector<std::int8_t> data;
+    const bool shortcut = quorvane::maps::detail::cutBlockData(cut, data);
+    std::string fast;
+    std::string slow;
+    OccupancyGrid a;
+    OccupancyGrid b;
+    try {
+      a = quorvane::maps::detail::parseOccupancyGridYaml(text, true);
+    } catch (const MapError & e) {
+      fast = e.what();
+    }
+    try {
+      b = quorvane::maps::detail::parseOccupancyGridYaml(text, false);
+    } catch (const MapError & e) {
+      slow = e.what();
+    }
+    EXPECT_EQ(fast, slow) << (shortcut ? "shortcut taken" : "no shortcut");
+    EXPECT_EQ(a, b);
+  }
+}
 
 TEST(OccupancyGridYaml, MissingFileIsReportedByName)
 {

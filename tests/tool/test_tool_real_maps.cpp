@@ -145,7 +145,8 @@ nlohmann::json metresOf(const nlohmann::json & report)
 {
   return {
     report["main_direction"]["map_rad"], report["inner_rectangle"]["outline_m"],
-    report["inner_rectangle"]["cells_area_m2"], report["skeleton"].value("junction_pair_m", nlohmann::json()),
+    report["inner_rectangle"]["cells_area_m2"],
+    report["skeleton"].value("junction_pair_m", nlohmann::json()),
     report["sharpest_vertex"].value("m", nlohmann::json())};
 }
 
@@ -157,12 +158,16 @@ TEST_P(RealMap, OccupancyGridGivesTheSameMetres)
   const fs::path yaml = sharedMapsDir() / (GetParam() + ".yaml");
   quorvane::maps::MapServerInfo info = quorvane::maps::readMapServerYaml(yaml.string());
   std::ofstream(dir.file("turned.yaml"))
-    << std::setprecision(17) << "image: " << info.image << "\nresolution: " << info.resolution << "\norigin: ["
-    << info.originX << ", " << info.originY << ", 0.5]\nnegate: " << (info.negate ? 1 : 0)
-    << "\noccupied_thresh: " << info.occupiedThresh << "\nfree_thresh: " << info.freeThresh << "\n";
+    << std::setprecision(17) << "image: " << info.image << "\nresolution: " << info.resolution
+    << "\norigin: [" << info.originX << ", " << info.originY
+    << ", 0.5]\nnegate: " << (info.negate ? 1 : 0) << "\noccupied_thresh: " << info.occupiedThresh
+    << "\nfree_thresh: " << info.freeThresh << "\n";
   const auto map = quorvane::maps::loadMap(dir.file("turned.yaml"));
-  std::ofstream(dir.file("grid.yaml"))
-    << nav_msgs::msg::to_yaml(quorvane::maps::toOccupancyGrid(map)) << "---\n";
+  std::ofstream grid(dir.file("grid.yaml"));
+  grid << std::setprecision(17);
+  nav_msgs::msg::to_block_style_yaml(quorvane::maps::toOccupancyGrid(map), grid);
+  grid << "---\n";
+  grid.close();
   nlohmann::json answers[2];
   const char * const inputs[2] = {"turned.yaml", "grid.yaml"};
   for (int k = 0; k < 2; ++k) {
@@ -173,8 +178,9 @@ TEST_P(RealMap, OccupancyGridGivesTheSameMetres)
     answers[k] = metresOf(nlohmann::json::parse(run.out));
   }
   EXPECT_EQ(answers[0], answers[1]);
-  std::printf("%s: metres equal on both routes: %s\n", GetParam().c_str(),
-              answers[0] == answers[1] ? "yes" : "NO");
+  std::printf(
+    "%s: metres equal on both routes: %s\n", GetParam().c_str(),
+    answers[0] == answers[1] ? "yes" : "NO");
 }
 
 INSTANTIATE_TEST_SUITE_P(
