@@ -51,7 +51,6 @@ ln -s "$ROOT" "$WS/src/quorvane_nav2_algo_core"
 (
   cd "$WS"
   MAKEFLAGS="-j$JOBS" colcon build --paths src/quorvane_nav2_algo_core \
-    --event-handlers console_cohesion+ \
     --cmake-args -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TOOLS=OFF \
     -DQUORVANE_BUILD_BENCH=OFF -DQUORVANE_BUILD_FUZZ=OFF
   colcon test --paths src/quorvane_nav2_algo_core --ctest-args -j"$JOBS"
