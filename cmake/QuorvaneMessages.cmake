@@ -1,5 +1,7 @@
 # Provides the INTERFACE target quorvane_ros_messages, which carries the ROS 2
-# message types nav_msgs/Path and the types it is made of.
+# message types the libraries use (nav_msgs Path, OccupancyGrid, MapMetaData;
+# geometry_msgs PoseStamped, PointStamped, PolygonStamped) and the types they
+# are made of.
 #
 # With a ROS 2 installation (find_package(nav_msgs) succeeds) the target simply
 # forwards to the installation's targets. Without one, the C++ headers are
@@ -14,8 +16,9 @@ find_package(nav_msgs QUIET)
 add_library(quorvane_ros_messages INTERFACE)
 
 if(nav_msgs_FOUND)
+  find_package(geometry_msgs REQUIRED)
   set(QUORVANE_MESSAGES_FROM_ROS ON)
-  target_link_libraries(quorvane_ros_messages INTERFACE ${nav_msgs_TARGETS})
+  target_link_libraries(quorvane_ros_messages INTERFACE ${nav_msgs_TARGETS} ${geometry_msgs_TARGETS})
   message(STATUS "ROS 2 messages: nav_msgs ${nav_msgs_VERSION} from the ROS 2 installation")
   return()
 endif()

@@ -359,12 +359,57 @@ def back_transform():
     }
 
 
+def map_readers():
+    """Mode byte 0: grid YAML; 1: map_server YAML; 2: binary grid."""
+    head = ("header:\n  stamp:\n    sec: 0\n    nanosec: 0\n  frame_id: map\ninfo:\n"
+            "  map_load_time:\n    sec: 0\n    nanosec: 0\n  resolution: 0.05000000074505806\n"
+            "  width: 3\n  height: 2\n  origin:\n    position:\n      x: -1.0\n      y: 2.0\n"
+            "      z: 0.0\n    orientation:\n      x: 0.0\n      y: 0.0\n"
+            "      z: 0.25881904510252074\n      w: 0.9659258262890683\n")
+    block = head + "data:\n- 0\n- 100\n- -1\n- 50\n- 0\n- 0\n---\n"
+    flow = ("{header: {stamp: {sec: 0, nanosec: 0}, frame_id: \"map\"}, info: {map_load_time: "
+            "{sec: 0, nanosec: 0}, resolution: 0.500000, width: 3, height: 2, origin: {position: "
+            "{x: -1.00000, y: 2.00000, z: 0.00000}, orientation: {x: 0.00000, y: 0.00000, "
+            "z: 0.00000, w: 1.00000}}}, data: [0, 100, -1, 50, 0, 0]}")
+
+    def text(mode, t):
+        return u8(mode) + t.encode()
+
+    def grid(w, h, res, x, y, q, free_max, cells, wide=False):
+        out = u8(1 if wide else 0)
+        out += (struct.pack("<I", w) + struct.pack("<I", h)) if wide else (u8(w) + u8(h))
+        out += f32(res) + raw(x) + raw(y) + b"".join(raw(v) for v in q) + u8(free_max)
+        return u8(2) + out + bytes(c & 0xFF for c in cells)
+
+    def raw(v):
+        return u8(255) + struct.pack("<d", v)
+
+    return {
+        "grid-echoed": text(0, block),
+        "grid-flow": text(0, flow),
+        "grid-short-data": text(0, head + "data:\n- 0\n- 1\n"),
+        "grid-bad-value": text(0, head + "data:\n- 0\n- 300\n- 1\n- 1\n- 1\n- 1\n"),
+        "grid-missing-info": text(0, "data: [0]\n"),
+        "grid-unknown-key": text(0, "info: {resolution: 1, width: 1, height: 1}\ndata: [0]\nx: 1\n"),
+        "map-server": text(1, "image: m.pgm\nresolution: 0.05\norigin: [-1, 2, 0.5]\nnegate: 0\n"
+                              "occupied_thresh: 0.65\nfree_thresh: 0.196\nmode: trinary\n"),
+        "map-server-negate": text(1, "image: m.pgm\nresolution: 1\nnegate: true\nfree_thresh: 0.5\n"),
+        "map-server-bad": text(1, "image: [a]\nresolution: -1\n"),
+        "binary-3x2": grid(3, 2, 0.5, -1.0, 2.0, (0, 0, 0, 1), 0, [0, 100, -1, 50, 0, 0]),
+        "binary-bad-length": grid(3, 2, 0.5, 0.0, 0.0, (0, 0, 0, 1), 50, [0, 0, 0]),
+        "binary-zero-quaternion": grid(1, 1, 0.5, 0.0, 0.0, (0, 0, 0, 0), 0, [0]),
+        "binary-nan-origin": grid(1, 1, 0.5, float("nan"), 0.0, (0, 0, 0, 1), 0, [0]),
+        "binary-overflow": grid(65536, 65536, 0.5, 0.0, 0.0, (0, 0, 0, 1), 0, [0], wide=True),
+        "binary-value-101": grid(2, 1, 0.5, 0.0, 0.0, (0, 0, 0, 1), 200, [101, -1]),
+    }
+
+
 def main():
     corpus = os.path.join(HERE, "corpus")
     for name, make in [("junctions", junctions), ("cell_test", cell_test),
                        ("inner_rect", inner_rect), ("simplify_polyline", simplify_polyline),
                        ("simplify_path", simplify_path), ("curvature", curvature),
-                       ("back_transform", back_transform)]:
+                       ("back_transform", back_transform), ("map_readers", map_readers)]:
         folder = os.path.join(corpus, name)
         os.makedirs(folder, exist_ok=True)
         for old in os.listdir(folder):

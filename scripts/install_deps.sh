@@ -12,6 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-pytest
   colcon python3-colcon-cmake python3-colcon-test-result python3-colcon-library-path ament-cmake
+  python3-ament-package python3-catkin-pkg
 )
 
 missing=()

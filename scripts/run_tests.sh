@@ -4,10 +4,12 @@
 #   1. Release, warnings as errors: unit tests, exported-symbol check,
 #      benchmarks and tool built;
 #   2. an installed copy consumed by a plain-CMake project;
-#   3. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error, with
+#   3. a colcon workspace: colcon build, colcon test, and the package's entry
+#      in the ament index;
+#   4. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error, with
 #      the portable fallbacks of the compiler extensions;
-#   4. ThreadSanitizer over the concurrency tests;
-#   5. the libFuzzer targets, each for a bounded time on its seed corpus.
+#   5. ThreadSanitizer over the concurrency tests;
+#   6. the libFuzzer targets, each for a bounded time on its seed corpus.
 # Usage: scripts/run_tests.sh [build-root]   (default: ./build-ci)
 set -euo pipefail
 
@@ -46,6 +48,28 @@ if [ -n "$PY_DIR" ] && [ -n "$PY_EXE" ]; then
   (cd / && PYTHONPATH="$BUILD/prefix/$PY_DIR" "$PY_EXE" -c \
     "import numpy, quorvane_nav2 as q; q.main_direction(numpy.zeros((8, 8), numpy.uint8))")
 fi
+
+step "colcon workspace: build, test, ament index"
+# The source is linked into a fresh workspace and built as a user would, with
+# its tests but without the tool, benchmarks and fuzz targets (built above).
+WS="$BUILD/colcon-ws"
+rm -rf "$WS"
+mkdir -p "$WS/src"
+ln -s "$ROOT" "$WS/src/quorvane_nav2_algo_core"
+(
+  cd "$WS"
+  MAKEFLAGS="-j$JOBS" colcon build --paths src/quorvane_nav2_algo_core \
+    --cmake-args -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TOOLS=OFF \
+    -DQUORVANE_BUILD_BENCH=OFF -DQUORVANE_BUILD_FUZZ=OFF
+  colcon test --paths src/quorvane_nav2_algo_core --ctest-args -j"$JOBS"
+  colcon test-result --verbose
+)
+INDEX="$WS/install/quorvane_nav2_algo_core/share/ament_index/resource_index/packages/quorvane_nav2_algo_core"
+if [ ! -f "$INDEX" ]; then
+  echo "the package did not register in the ament index: $INDEX is missing" >&2
+  exit 1
+fi
+echo "registered in the ament index: $INDEX"
 
 # This configuration also uses the portable fallbacks instead of the compiler
 # extensions (QUORVANE_PORTABLE): both paths must give the same results.

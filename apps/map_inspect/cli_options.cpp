@@ -24,7 +24,8 @@ const char * const kFooter =
   "channel, trinary mode averages the opacity in and the other modes never free a\n"
   "translucent pixel. The modes scale and raw decide free cells by the same rule as\n"
   "trinary. A bare image uses the defaults of a map YAML (free_thresh 0.196,\n"
-  "occupied_thresh 0.65, origin 0 0 0) and --resolution.\n"
+  "occupied_thresh 0.65, origin 0 0 0) and --resolution. An OccupancyGrid's free cells\n"
+  "are those of value 0; -1 is unknown, and its row 0 is the image's bottom row.\n"
   "\n"
   "Coordinates in the report: pixel positions are [x, y], x the column, y the row, row 0\n"
   "at the top, integers at pixel centres. Metre positions are in the map frame (y up,\n"
@@ -55,8 +56,11 @@ void describeMapOptions(CLI::App & app, CliOptions & cli)
 {
   app.add_option(
     "map", cli.mapPath,
-    "Map YAML (.yaml/.yml; its image path is taken relative\n"
-    "to the YAML's folder) or a bare PGM/PNG image.\n"
+    "Map YAML (.yaml/.yml): a map_server description (its\n"
+    "image path is taken relative to the YAML's folder) or\n"
+    "an OccupancyGrid message as `ros2 topic echo --once\n"
+    "--full-length /map` prints it, told apart by content;\n"
+    "or a bare PGM/PNG image.\n"
     "Omitted: a built-in sample floor plan.");
   app
     .add_option(

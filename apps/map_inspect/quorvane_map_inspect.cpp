@@ -8,15 +8,14 @@
 #include <iostream>
 #include <string>
 
-#include <yaml-cpp/exceptions.h>
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
 
 #include "cli_options.hpp"
 #include "draw.hpp"
 #include "inspect.hpp"
-#include "map_io.hpp"
 #include "report.hpp"
+#include "quorvane_nav2_maps/map.hpp"
 #include "sample_floor_plan.hpp"
 
 namespace
@@ -51,13 +50,16 @@ double millisecondsSince(std::chrono::steady_clock::time_point start)
     .count();
 }
 
-quorvane::tools::LoadedMap sampleMap(const CliOptions & cli, std::string & source)
+quorvane::maps::Map sampleMap(const CliOptions & cli, std::string & source)
 {
-  quorvane::tools::LoadedMap map;
-  map.meta.resolution = cli.resolution;
-  map.meta.image = "";
+  quorvane::maps::Map map;
   map.free =
     quorvane::tools::makeSampleFloorPlan(cli.sampleSize, cli.sampleAngleDeg, cli.sampleSeed);
+  map.unknown = cv::Mat::zeros(map.free.size(), CV_8UC1);
+  map.mapServer.resolution = cli.resolution;
+  map.frame.resolution = cli.resolution;
+  map.frame.width = map.free.cols;
+  map.frame.height = map.free.rows;
   char description[160];
   std::snprintf(
     description, sizeof(description), "built-in sample floor plan %dx%d, walls at %g deg, seed %u",
@@ -66,15 +68,16 @@ quorvane::tools::LoadedMap sampleMap(const CliOptions & cli, std::string & sourc
   return map;
 }
 
-quorvane::tools::LoadedMap loadOrSynthesise(const CliOptions & cli, std::string & source)
+quorvane::maps::Map loadOrSynthesise(const CliOptions & cli, std::string & source)
 {
   if (cli.mapPath.empty()) {
     return sampleMap(cli, source);
   }
-  quorvane::tools::MapMetadata bare;
-  bare.resolution = cli.resolution;
+  quorvane::maps::LoadOptions options;
+  options.strictUnknown = cli.strictUnknown;
+  options.bareImageResolution = cli.resolution;
   source = cli.mapPath;
-  return quorvane::tools::loadMap(cli.mapPath, bare, {cli.strictUnknown});
+  return quorvane::maps::loadMap(cli.mapPath, options);
 }
 
 /// Cell side in whole pixels (the library's grid pitch): the one given, or
@@ -88,7 +91,7 @@ double cellSizeInPixels(const CliOptions & cli, double resolution)
 }
 
 void writePictures(
-  const CliOptions & cli, const quorvane::tools::LoadedMap & map,
+  const CliOptions & cli, const quorvane::maps::Map & map,
   const quorvane::tools::InspectOptions & options, quorvane::tools::Inspection & inspection)
 {
   using quorvane::tools::writePng;
@@ -96,7 +99,7 @@ void writePictures(
     const auto start = std::chrono::steady_clock::now();
     writePng(
       cli.outPath,
-      quorvane::tools::drawInspection(map.free, inspection, options, map.meta.resolution));
+      quorvane::tools::drawInspection(map.free, inspection, options, map.frame.resolution));
     inspection.timesMs.emplace_back("annotated_png", millisecondsSince(start));
   }
   if (!cli.rotatedOutPath.empty()) {
@@ -111,11 +114,11 @@ int run(const CliOptions & cli)
   const auto start = std::chrono::steady_clock::now();
   // 1. the map
   std::string source;
-  const quorvane::tools::LoadedMap map = loadOrSynthesise(cli, source);
+  const quorvane::maps::Map map = loadOrSynthesise(cli, source);
   const double loadMs = millisecondsSince(start);
   // 2. the steps
   quorvane::tools::InspectOptions options;
-  options.cellSizePx = cellSizeInPixels(cli, map.meta.resolution);
+  options.cellSizePx = cellSizeInPixels(cli, map.frame.resolution);
   options.epsilonPx = cli.epsilonPx;
   options.minChordPx = cli.minChordPx;
   options.skeletonMaxSide = cli.skeletonMaxSide;
@@ -129,7 +132,7 @@ int run(const CliOptions & cli)
     char message[96];
     std::snprintf(
       message, sizeof(message), "no inner rectangle: cells of %g px (%g m) do not fit in ",
-      options.cellSizePx, options.cellSizePx * map.meta.resolution);
+      options.cellSizePx, options.cellSizePx * map.frame.resolution);
     return fail(ExitCode::NoRectangle, message + source);
   }
   // 3. pictures, then the report
@@ -165,9 +168,7 @@ int main(int argc, char ** argv)
 {
   try {
     return parseAndRun(argc, argv);
-  } catch (const quorvane::tools::MapLoadError & e) {
-    return fail(ExitCode::MapUnreadable, e.what());
-  } catch (const YAML::Exception & e) {
+  } catch (const quorvane::maps::MapError & e) {
     return fail(ExitCode::MapUnreadable, e.what());
   } catch (const quorvane::tools::PictureWriteError & e) {
     return fail(ExitCode::OutputUnwritable, e.what());

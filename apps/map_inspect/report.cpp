@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "quorvane_nav2_maps/map_frame.hpp"
+
 namespace quorvane
 {
 namespace tools
@@ -11,6 +13,7 @@ namespace
 {
 
 using json = nlohmann::ordered_json;
+using maps::Map;
 
 /// @p value rounded to @p digits decimals, so the report stays readable.
 double rounded(double value, int digits)
@@ -23,9 +26,9 @@ double degrees(double radians) { return radians * 180.0 / CV_PI; }
 
 json pixelJson(const cv::Point2d & p) { return json::array({rounded(p.x, 3), rounded(p.y, 3)}); }
 
-json worldJson(const cv::Point2d & pixel, const LoadedMap & map)
+json worldJson(const cv::Point2d & pixel, const Map & map)
 {
-  const cv::Point2d w = pixelToWorld(pixel, map.meta, map.free.rows);
+  const cv::Point2d w = maps::pixelToWorld(map.frame, pixel);
   return json::array({rounded(w.x, 4), rounded(w.y, 4)});
 }
 
@@ -34,21 +37,40 @@ double distance(const cv::Point2d & a, const cv::Point2d & b)
   return std::hypot(a.x - b.x, a.y - b.y);
 }
 
-json mapJson(const LoadedMap & map, const ReportContext & context)
+const char * formatName(maps::MapSource source)
 {
-  const MapMetadata & m = map.meta;
+  switch (source) {
+    case maps::MapSource::MapServerYaml:
+      return "map_server";
+    case maps::MapSource::OccupancyGrid:
+      return "occupancy_grid";
+    case maps::MapSource::Image:
+    default:
+      return "image";
+  }
+}
+
+json mapJson(const Map & map, const ReportContext & context)
+{
+  const maps::MapFrame & f = map.frame;
+  const maps::MapServerInfo & m = map.mapServer;
   json out = {
     {"source", context.source},
+    {"format", formatName(map.source)},
+    {"frame_id", f.frameId},
     {"width_px", map.free.cols},
     {"height_px", map.free.rows},
-    {"resolution_m", m.resolution},
-    {"origin", {m.origin.x, m.origin.y, m.origin.z}},
-    {"negate", m.negate},
-    {"occupied_thresh", m.occupiedThresh},
-    {"free_thresh", m.freeThresh},
-    {"mode", mapModeName(m.mode)},
-    {"free_cells", cv::countNonZero(map.free)},
-    {"unknown_grey_counted_free", map.unknownGreyFree}};
+    {"resolution_m", f.resolution},
+    {"origin", {f.originX, f.originY, f.originYaw}}};
+  if (map.source != maps::MapSource::OccupancyGrid) {
+    out["negate"] = m.negate;
+    out["occupied_thresh"] = m.occupiedThresh;
+    out["free_thresh"] = m.freeThresh;
+    out["mode"] = maps::mapModeName(m.mode);
+  }
+  out["free_cells"] = cv::countNonZero(map.free);
+  out["unknown_cells"] = map.unknown.empty() ? 0 : cv::countNonZero(map.unknown);
+  out["unknown_grey_counted_free"] = map.unknownGreyFree;
   if (map.unknownGreyFree > 0) {
     out["note"] =
       "free_thresh makes grey 205, which map savers write for unknown cells, free; "
@@ -57,9 +79,12 @@ json mapJson(const LoadedMap & map, const ReportContext & context)
   return out;
 }
 
-json directionJson(const LoadedMap & map, const Inspection & r)
+json directionJson(const Map & map, const Inspection & r)
 {
-  const double world = directionToWorld(r.mainDirection, map.meta);
+  // A wall direction is a line, not an arrow: reported in [0, pi).
+  double world = maps::imageAngleToYaw(map.frame, r.mainDirection);
+  world = world < 0.0 ? world + CV_PI : world;
+  world = world >= CV_PI ? world - CV_PI : world;
   return {
     {"image_rad", rounded(r.mainDirection, 6)},
     {"image_deg", rounded(degrees(r.mainDirection), 3)},
@@ -85,11 +110,11 @@ json rotationJson(const Inspection & r)
     {"matrix", matrix}};
 }
 
-json rectangleJson(const LoadedMap & map, const InspectOptions & options, const Inspection & r)
+json rectangleJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
   json out = {
     {"cell_size_px", options.cellSizePx},
-    {"cell_size_m", rounded(options.cellSizePx * map.meta.resolution, 4)},
+    {"cell_size_m", rounded(options.cellSizePx * map.frame.resolution, 4)},
     {"found", r.rectangle.size() == 5}};
   if (r.rectangle.size() != 5) {
     return out;
@@ -105,7 +130,7 @@ json rectangleJson(const LoadedMap & map, const InspectOptions & options, const 
   const double cell = options.cellSizePx;
   const long columns = std::lround(distance(r.rectangle[0], r.rectangle[1]) / cell) + 1;
   const long rows = std::lround(distance(r.rectangle[1], r.rectangle[2]) / cell) + 1;
-  const double res = map.meta.resolution;
+  const double res = map.frame.resolution;
   out["outline_px"] = px;
   out["outline_m"] = m;
   out["cells"] = {columns, rows};
@@ -115,7 +140,7 @@ json rectangleJson(const LoadedMap & map, const InspectOptions & options, const 
   return out;
 }
 
-json skeletonJson(const LoadedMap & map, const Inspection & r)
+json skeletonJson(const Map & map, const Inspection & r)
 {
   json out = {
     {"pixels", r.skeleton.image.empty() ? 0 : cv::countNonZero(r.skeleton.image)},
@@ -126,7 +151,7 @@ json skeletonJson(const LoadedMap & map, const Inspection & r)
     const cv::Point2d b = r.junctions[1];
     out["junction_pair_px"] = {pixelJson(a), pixelJson(b)};
     out["junction_pair_m"] = {worldJson(a, map), worldJson(b, map)};
-    out["junction_distance_m"] = rounded(distance(a, b) * map.meta.resolution, 4);
+    out["junction_distance_m"] = rounded(distance(a, b) * map.frame.resolution, 4);
   }
   return out;
 }
@@ -141,7 +166,7 @@ json boundaryJson(const InspectOptions & options, const Inspection & r)
     {"min_chord_px", options.minChordPx}};
 }
 
-json sharpestJson(const LoadedMap & map, const Inspection & r)
+json sharpestJson(const Map & map, const Inspection & r)
 {
   if (!r.sharpest.found) {
     return {{"found", false}};
@@ -166,7 +191,7 @@ json outputsJson(const ReportContext & context)
 }  // namespace
 
 nlohmann::ordered_json makeReport(
-  const LoadedMap & map, const InspectOptions & options, const Inspection & inspection,
+  const Map & map, const InspectOptions & options, const Inspection & inspection,
   const ReportContext & context)
 {
   json report;

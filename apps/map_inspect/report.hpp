@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "inspect.hpp"
-#include "map_io.hpp"
+#include "quorvane_nav2_maps/map.hpp"
 
 namespace quorvane
 {
@@ -29,10 +29,11 @@ struct ReportContext
  *
  * Pixel positions are [x, y] with x the column and y the row (row 0 at the
  * top, integer values at pixel centres); metre positions are [x, y] in the
- * map frame (see pixelToWorld()). Step times are added by the caller.
+ * map frame (quorvane::maps::pixelToWorld()). Step times are added by the
+ * caller.
  */
 nlohmann::ordered_json makeReport(
-  const LoadedMap & map, const InspectOptions & options, const Inspection & inspection,
+  const maps::Map & map, const InspectOptions & options, const Inspection & inspection,
   const ReportContext & context);
 
 /// The report as text: one line when @p compact, otherwise indented by two

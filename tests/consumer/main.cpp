@@ -1,4 +1,5 @@
-// Uses every public class through the installed headers and shared library.
+// Uses every public class and the map toolkit through the installed headers
+// and shared libraries.
 #include <cstdio>
 #include <vector>
 
@@ -6,6 +7,9 @@
 #include "Rotator.hpp"
 #include "SimplifyPath.hpp"
 #include "get_special_points.hpp"
+#include "quorvane_nav2_maps/map.hpp"
+#include "quorvane_nav2_maps/map_frame.hpp"
+#include "quorvane_nav2_maps/messages.hpp"
 
 int main()
 {
@@ -33,8 +37,28 @@ int main()
   CurvatureAnalyzer curvature;
   const cv::Point sharpest = curvature.findMaxCurvaturePoint(line);
 
+  // The same map as a published grid, and the rectangle in metres.
+  quorvane::maps::Map toolkitMap;
+  toolkitMap.free = map;
+  toolkitMap.frame.width = map.cols;
+  toolkitMap.frame.height = map.rows;
+  const nav_msgs::msg::OccupancyGrid grid = quorvane::maps::toOccupancyGrid(toolkitMap);
+  const quorvane::maps::Map back = quorvane::maps::fromOccupancyGrid(grid);
+  const auto polygon = quorvane::maps::toPolygonStamped(back.frame, rect);
+  bool rejected = false;
+  try {
+    quorvane::maps::parseOccupancyGridYaml("not: a grid");
+  } catch (const quorvane::maps::MapError &) {
+    rejected = true;
+  }
+
   std::printf(
-    "junctions %zu, outline %zu, kept %zu, poses %zu, sharpest (%d, %d)\n", junctions.size(),
-    rect.size(), kept.size(), out.poses.size(), sharpest.x, sharpest.y);
-  return junctions.size() == 2 && kept.size() == 3 ? 0 : 1;
+    "junctions %zu, outline %zu, kept %zu, poses %zu, sharpest (%d, %d), polygon %zu in %s\n",
+    junctions.size(), rect.size(), kept.size(), out.poses.size(), sharpest.x, sharpest.y,
+    polygon.polygon.points.size(), polygon.header.frame_id.c_str());
+  return junctions.size() == 2 && kept.size() == 3 &&
+             polygon.polygon.points.size() == rect.size() &&
+             cv::countNonZero(back.free != map) == 0 && rejected
+           ? 0
+           : 1;
 }

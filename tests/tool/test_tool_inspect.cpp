@@ -147,8 +147,9 @@ TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
 {
   // A 25 x 25 free block holds one 20-pixel cell: all five outline points
   // are that cell's centre.
-  quorvane::tools::LoadedMap map;
+  quorvane::maps::Map map;
   map.free = cv::Mat::zeros(100, 100, CV_8UC1);
+  map.frame.height = 100;
   map.free(cv::Rect(30, 20, 25, 25)).setTo(255);
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 20.0;
@@ -270,10 +271,13 @@ TEST(Skeleton, EmptyWithoutFreeCells)
 
 TEST(Report, HoldsEverySectionWithMetresFromTheOrigin)
 {
-  quorvane::tools::LoadedMap map;
-  map.meta.resolution = 0.1;
-  map.meta.origin = {-3.0, 4.0, 0.0};
+  quorvane::maps::Map map;
+  map.frame.resolution = 0.1;
+  map.frame.originX = -3.0;
+  map.frame.originY = 4.0;
   map.free = makeSampleFloorPlan({400, 300}, 17.0, 1);
+  map.frame.width = 400;
+  map.frame.height = 300;
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 6.0;
   const auto inspection = quorvane::tools::inspectMap(map.free, options);

@@ -1,5 +1,7 @@
 // Runs quorvane_map_inspect on every map YAML of the shared map folder and
-// checks that its report is sane. Skips when the folder is absent.
+// checks that its report is sane, and that the same map given as an
+// OccupancyGrid YAML gives the same answers in metres. Skips when the folder
+// is absent.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iomanip>
 #include <string>
 #include <vector>
 
@@ -17,9 +21,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "map_io.hpp"
+#include "quorvane_nav2_maps/map.hpp"
+#include "scratch_dir.hpp"
 #include "test_maps_dir.hpp"
-#include "tool_test_support.hpp"
 
 namespace
 {
@@ -37,7 +41,7 @@ std::vector<std::string> sharedMapNames()
     return names;
   }
   for (const auto & entry : fs::directory_iterator(dir)) {
-    if (quorvane::tools::isYamlPath(entry.path().string())) {
+    if (entry.path().extension() == ".yaml") {
       names.push_back(entry.path().stem().string());
     }
   }
@@ -97,14 +101,14 @@ class RealMap : public ::testing::TestWithParam<std::string>
 TEST_P(RealMap, ReportIsSane)
 {
   const fs::path yaml = sharedMapsDir() / (GetParam() + ".yaml");
-  quorvane::tools::testing::ScratchDir dir;
+  quorvane::test::ScratchDir dir;
   const std::string png = dir.file(GetParam() + ".png");
   const RunResult run = runCommand(
     std::string("'") + QUORVANE_INSPECT_TOOL + "' '" + yaml.string() + "' --compact --out '" + png +
     "' 2>'" + dir.file("stderr.txt") + "'");
   ASSERT_EQ(run.status, 0) << run.out;
   const nlohmann::json report = nlohmann::json::parse(run.out);
-  const auto map = quorvane::tools::loadMap(yaml.string(), {}, {});
+  const auto map = quorvane::maps::loadMap(yaml.string());
 
   // Direction in [0, pi].
   const double direction = report["main_direction"]["image_rad"].get<double>();
@@ -136,6 +140,49 @@ TEST_P(RealMap, ReportIsSane)
   EXPECT_FALSE(cv::imread(png).empty());
 }
 
+/// The report's answers in metres (and map-frame angles).
+nlohmann::json metresOf(const nlohmann::json & report)
+{
+  return {
+    report["main_direction"]["map_rad"], report["inner_rectangle"]["outline_m"],
+    report["inner_rectangle"]["cells_area_m2"],
+    report["skeleton"].value("junction_pair_m", nlohmann::json()),
+    report["sharpest_vertex"].value("m", nlohmann::json())};
+}
+
+TEST_P(RealMap, OccupancyGridGivesTheSameMetres)
+{
+  // The map placed with a turned origin, once as map_server YAML + image and
+  // once as the OccupancyGrid a map server would publish for it, echoed as YAML.
+  quorvane::test::ScratchDir dir;
+  const fs::path yaml = sharedMapsDir() / (GetParam() + ".yaml");
+  quorvane::maps::MapServerInfo info = quorvane::maps::readMapServerYaml(yaml.string());
+  std::ofstream(dir.file("turned.yaml"))
+    << std::setprecision(17) << "image: " << info.image << "\nresolution: " << info.resolution
+    << "\norigin: [" << info.originX << ", " << info.originY
+    << ", 0.5]\nnegate: " << (info.negate ? 1 : 0) << "\noccupied_thresh: " << info.occupiedThresh
+    << "\nfree_thresh: " << info.freeThresh << "\n";
+  const auto map = quorvane::maps::loadMap(dir.file("turned.yaml"));
+  std::ofstream grid(dir.file("grid.yaml"));
+  grid << std::setprecision(17);
+  nav_msgs::msg::to_block_style_yaml(quorvane::maps::toOccupancyGrid(map), grid);
+  grid << "---\n";
+  grid.close();
+  nlohmann::json answers[2];
+  const char * const inputs[2] = {"turned.yaml", "grid.yaml"};
+  for (int k = 0; k < 2; ++k) {
+    const RunResult run = runCommand(
+      std::string("'") + QUORVANE_INSPECT_TOOL + "' '" + dir.file(inputs[k]) +
+      "' --compact --no-png 2>'" + dir.file("stderr.txt") + "'");
+    ASSERT_EQ(run.status, 0) << inputs[k] << ": " << run.out;
+    answers[k] = metresOf(nlohmann::json::parse(run.out));
+  }
+  EXPECT_EQ(answers[0], answers[1]);
+  std::printf(
+    "%s: metres equal on both routes: %s\n", GetParam().c_str(),
+    answers[0] == answers[1] ? "yes" : "NO");
+}
+
 INSTANTIATE_TEST_SUITE_P(
   SharedMaps, RealMap, ::testing::ValuesIn(sharedMapNames()),
   [](const ::testing::TestParamInfo<std::string> & param) { return param.param; });
@@ -149,7 +196,7 @@ TEST(RealMaps, EveryMapLoadsWithFreeCells)
   }
   for (const std::string & name : names) {
     const fs::path yaml = sharedMapsDir() / (name + ".yaml");
-    const auto map = quorvane::tools::loadMap(yaml.string(), {}, {});
+    const auto map = quorvane::maps::loadMap(yaml.string());
     EXPECT_GT(cv::countNonZero(map.free), 0) << name;
   }
 }

@@ -1,7 +1,7 @@
-#ifndef QUORVANE_NAV2_ALGO_CORE__TESTS__TOOL__TOOL_TEST_SUPPORT_HPP_
-#define QUORVANE_NAV2_ALGO_CORE__TESTS__TOOL__TOOL_TEST_SUPPORT_HPP_
+#ifndef QUORVANE_NAV2_ALGO_CORE__SUPPORT__SCRATCH_DIR_HPP_
+#define QUORVANE_NAV2_ALGO_CORE__SUPPORT__SCRATCH_DIR_HPP_
 
-// Small helpers shared by the tool's tests: a scratch folder and file writers.
+// A scratch folder for tests that write files.
 
 #include <atomic>
 #include <filesystem>
@@ -12,9 +12,7 @@
 
 namespace quorvane
 {
-namespace tools
-{
-namespace testing
+namespace test
 {
 
 /// A fresh folder under the system's temporary directory, removed at the end.
@@ -25,7 +23,7 @@ public:
   {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("quorvane_tool_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+            ("quorvane_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
   }
   ~ScratchDir()
@@ -58,8 +56,7 @@ private:
   std::filesystem::path path_;
 };
 
-}  // namespace testing
-}  // namespace tools
+}  // namespace test
 }  // namespace quorvane
 
-#endif  // QUORVANE_NAV2_ALGO_CORE__TESTS__TOOL__TOOL_TEST_SUPPORT_HPP_
+#endif  // QUORVANE_NAV2_ALGO_CORE__SUPPORT__SCRATCH_DIR_HPP_

@@ -1,5 +1,5 @@
-// Reading map YAML files and images into free space, and placing pixels in
-// the map frame.
+// Reading map_server YAML descriptions and their images into free space and
+// unknown cells.
 
 #include <gtest/gtest.h>
 
@@ -10,17 +10,35 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "map_io.hpp"
-#include "tool_test_support.hpp"
+#include "quorvane_nav2_maps/map.hpp"
+#include "scratch_dir.hpp"
 
 namespace
 {
 
-using quorvane::tools::FreeSpaceOptions;
-using quorvane::tools::MapLoadError;
-using quorvane::tools::MapMetadata;
-using quorvane::tools::MapMode;
-using quorvane::tools::testing::ScratchDir;
+using quorvane::maps::LoadOptions;
+using quorvane::maps::MapError;
+using quorvane::maps::MapMode;
+using quorvane::maps::MapServerInfo;
+using quorvane::test::ScratchDir;
+
+/// Free space of @p image read with @p info.
+cv::Mat freeOf(const cv::Mat & image, const MapServerInfo & info)
+{
+  return quorvane::maps::mapFromImage(image, info).free;
+}
+
+/// A bare image read with @p freeThresh.
+quorvane::maps::Map loadBare(const std::string & path, double freeThresh, bool strictUnknown)
+{
+  MapServerInfo info;
+  info.image = path;
+  info.freeThresh = freeThresh;
+  const cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
+  LoadOptions options;
+  options.strictUnknown = strictUnknown;
+  return quorvane::maps::mapFromImage(image, info, options);
+}
 
 /// Writes a one-row grey image holding @p greys and returns its path.
 std::string writeGreyRow(const ScratchDir & dir, const std::string & name, std::vector<uchar> greys)
@@ -43,12 +61,12 @@ TEST(MapYaml, ReadsEveryField)
     "m.yaml",
     "image: m.pgm\nresolution: 0.1\norigin: [-1.5, 2.0, 0.25]\nnegate: 1\n"
     "occupied_thresh: 0.7\nfree_thresh: 0.2\nmode: scale\n");
-  const MapMetadata meta = quorvane::tools::readMapYaml(yaml);
+  const MapServerInfo meta = quorvane::maps::readMapServerYaml(yaml);
   EXPECT_EQ(meta.image, dir.file("m.pgm"));
   EXPECT_DOUBLE_EQ(meta.resolution, 0.1);
-  EXPECT_DOUBLE_EQ(meta.origin.x, -1.5);
-  EXPECT_DOUBLE_EQ(meta.origin.y, 2.0);
-  EXPECT_DOUBLE_EQ(meta.origin.z, 0.25);
+  EXPECT_DOUBLE_EQ(meta.originX, -1.5);
+  EXPECT_DOUBLE_EQ(meta.originY, 2.0);
+  EXPECT_DOUBLE_EQ(meta.originYaw, 0.25);
   EXPECT_TRUE(meta.negate);
   EXPECT_DOUBLE_EQ(meta.occupiedThresh, 0.7);
   EXPECT_DOUBLE_EQ(meta.freeThresh, 0.2);
@@ -58,9 +76,9 @@ TEST(MapYaml, ReadsEveryField)
 TEST(MapYaml, OptionalFieldsTakeMapServerDefaults)
 {
   ScratchDir dir;
-  const MapMetadata meta =
-    quorvane::tools::readMapYaml(dir.write("m.yaml", "image: m.pgm\nresolution: 0.05\n"));
-  EXPECT_EQ(meta.origin, cv::Point3d(0, 0, 0));
+  const MapServerInfo meta =
+    quorvane::maps::readMapServerYaml(dir.write("m.yaml", "image: m.pgm\nresolution: 0.05\n"));
+  EXPECT_EQ(cv::Point3d(meta.originX, meta.originY, meta.originYaw), cv::Point3d(0, 0, 0));
   EXPECT_FALSE(meta.negate);
   EXPECT_DOUBLE_EQ(meta.occupiedThresh, 0.65);
   EXPECT_DOUBLE_EQ(meta.freeThresh, 0.196);
@@ -70,12 +88,12 @@ TEST(MapYaml, OptionalFieldsTakeMapServerDefaults)
 TEST(MapYaml, NegateAcceptsBooleanWords)
 {
   ScratchDir dir;
-  EXPECT_TRUE(
-    quorvane::tools::readMapYaml(dir.write("a.yaml", "image: a.pgm\nresolution: 1\nnegate: true\n"))
-      .negate);
-  EXPECT_FALSE(
-    quorvane::tools::readMapYaml(dir.write("b.yaml", "image: b.pgm\nresolution: 1\nnegate: 0\n"))
-      .negate);
+  EXPECT_TRUE(quorvane::maps::readMapServerYaml(
+                dir.write("a.yaml", "image: a.pgm\nresolution: 1\nnegate: true\n"))
+                .negate);
+  EXPECT_FALSE(quorvane::maps::readMapServerYaml(
+                 dir.write("b.yaml", "image: b.pgm\nresolution: 1\nnegate: 0\n"))
+                 .negate);
 }
 
 TEST(MapYaml, RelativeImagePathIsTakenFromTheYamlFolder)
@@ -83,8 +101,8 @@ TEST(MapYaml, RelativeImagePathIsTakenFromTheYamlFolder)
   ScratchDir dir;
   writeGreyRow(dir, "images/m.png", {255, 0});
   const std::string yaml = dir.write("maps/m.yaml", "image: ../images/m.png\nresolution: 0.05\n");
-  const auto map = quorvane::tools::loadMap(yaml, {}, {});
-  EXPECT_EQ(map.meta.image, (dir.path() / "images" / "m.png").string());
+  const auto map = quorvane::maps::loadMap(yaml);
+  EXPECT_EQ(map.mapServer.image, (dir.path() / "images" / "m.png").string());
   ASSERT_EQ(map.free.size(), cv::Size(2, 1));
   EXPECT_TRUE(freeAt(map.free, 0));
   EXPECT_FALSE(freeAt(map.free, 1));
@@ -95,15 +113,15 @@ TEST(MapYaml, AbsoluteImagePathIsKept)
   ScratchDir dir;
   const std::string image = writeGreyRow(dir, "elsewhere/m.png", {255});
   const std::string yaml = dir.write("maps/m.yaml", "image: " + image + "\nresolution: 0.05\n");
-  EXPECT_EQ(quorvane::tools::readMapYaml(yaml).image, image);
+  EXPECT_EQ(quorvane::maps::readMapServerYaml(yaml).image, image);
 }
 
 TEST(MapYaml, MissingYamlFileIsReportedByName)
 {
   try {
-    quorvane::tools::readMapYaml("/nonexistent/quorvane/map.yaml");
+    quorvane::maps::readMapServerYaml("/nonexistent/quorvane/map.yaml");
     FAIL() << "no error";
-  } catch (const MapLoadError & e) {
+  } catch (const MapError & e) {
     EXPECT_NE(
       std::string(e.what()).find("not found: /nonexistent/quorvane/map.yaml"), std::string::npos)
       << e.what();
@@ -129,9 +147,9 @@ TEST_P(MalformedYaml, IsRejectedWithItsReason)
   ScratchDir dir;
   const std::string yaml = dir.write("m.yaml", GetParam().yaml);
   try {
-    quorvane::tools::readMapYaml(yaml);
+    quorvane::maps::readMapServerYaml(yaml);
     FAIL() << "accepted";
-  } catch (const MapLoadError & e) {
+  } catch (const MapError & e) {
     const std::string message = e.what();
     EXPECT_NE(message.find("malformed map YAML"), std::string::npos) << message;
     EXPECT_NE(message.find(GetParam().expected), std::string::npos) << message;
@@ -168,9 +186,9 @@ TEST(MapImage, MissingImageIsReportedByName)
   ScratchDir dir;
   const std::string yaml = dir.write("m.yaml", "image: gone.pgm\nresolution: 0.05\n");
   try {
-    quorvane::tools::loadMap(yaml, {}, {});
+    quorvane::maps::loadMap(yaml);
     FAIL() << "no error";
-  } catch (const MapLoadError & e) {
+  } catch (const MapError & e) {
     EXPECT_NE(
       std::string(e.what()).find("image file not found: " + dir.file("gone.pgm")),
       std::string::npos)
@@ -182,18 +200,22 @@ TEST(MapImage, UnreadableImageIsRejected)
 {
   ScratchDir dir;
   const std::string image = dir.write("m.png", "this is not a picture");
-  EXPECT_THROW(quorvane::tools::loadMap(image, {}, {}), MapLoadError);
+  EXPECT_THROW(quorvane::maps::loadMap(image), MapError);
+  const std::string yaml = dir.write("m.yaml", "image: m.png\nresolution: 0.05\n");
+  EXPECT_THROW(quorvane::maps::loadMap(yaml), MapError);
 }
 
 TEST(MapImage, BareImageUsesTheGivenDescription)
 {
   ScratchDir dir;
   const std::string image = writeGreyRow(dir, "m.pgm", {254, 205, 0});
-  MapMetadata bare;
-  bare.resolution = 0.2;
-  const auto map = quorvane::tools::loadMap(image, bare, {});
-  EXPECT_EQ(map.meta.image, image);
-  EXPECT_DOUBLE_EQ(map.meta.resolution, 0.2);
+  LoadOptions options;
+  options.bareImageResolution = 0.2;
+  const auto map = quorvane::maps::loadMap(image, options);
+  EXPECT_EQ(map.mapServer.image, image);
+  EXPECT_EQ(map.source, quorvane::maps::MapSource::Image);
+  EXPECT_DOUBLE_EQ(map.frame.resolution, 0.2);
+  EXPECT_EQ(map.frame.frameId, "map");
   EXPECT_TRUE(freeAt(map.free, 0));
   EXPECT_FALSE(freeAt(map.free, 1));
   EXPECT_FALSE(freeAt(map.free, 2));
@@ -222,11 +244,11 @@ class Threshold : public ::testing::TestWithParam<ThresholdCase>
 TEST_P(Threshold, DecidesFreeLikeMapServer)
 {
   const ThresholdCase c = GetParam();
-  MapMetadata meta;
+  MapServerInfo meta;
   meta.freeThresh = c.freeThresh;
   meta.negate = c.negate;
   const cv::Mat image(1, 1, CV_8UC1, cv::Scalar(c.grey));
-  const cv::Mat free = quorvane::tools::freeSpaceFromImage(image, meta, {});
+  const cv::Mat free = freeOf(image, meta);
   EXPECT_EQ(free.at<uchar>(0, 0) == 255, c.free) << "grey " << c.grey;
 }
 
@@ -251,38 +273,51 @@ INSTANTIATE_TEST_SUITE_P(
            std::to_string(static_cast<int>(c.freeThresh * 1000)) + (c.negate ? "Negated" : "");
   });
 
+TEST(MapImage, UnknownLiesBetweenTheThresholds)
+{
+  // p = (255 - grey) / 255: 0 -> 1 occupied, 128 -> 0.498 unknown,
+  // 90 -> 0.647 unknown, 89 -> 0.651 occupied, 255 -> 0 free.
+  std::vector<uchar> greys{0, 128, 90, 89, 255};
+  const cv::Mat image(1, 5, CV_8UC1, greys.data());
+  const auto map = quorvane::maps::mapFromImage(image, MapServerInfo{});
+  const cv::Mat expectedUnknown = (cv::Mat_<uchar>(1, 5) << 0, 255, 255, 0, 0);
+  const cv::Mat expectedFree = (cv::Mat_<uchar>(1, 5) << 0, 0, 0, 0, 255);
+  EXPECT_EQ(cv::norm(map.unknown, expectedUnknown, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(map.free, expectedFree, cv::NORM_INF), 0.0);
+}
+
 TEST(MapImage, StrictUnknownKeepsGrey205Blocked)
 {
-  MapMetadata meta;
+  MapServerInfo meta;
   meta.freeThresh = 0.25;
   std::vector<uchar> greys{205, 206, 204};
   const cv::Mat image(1, 3, CV_8UC1, greys.data());
-  const cv::Mat strict = quorvane::tools::freeSpaceFromImage(image, meta, {true});
-  EXPECT_FALSE(freeAt(strict, 0));
-  EXPECT_TRUE(freeAt(strict, 1));
-  EXPECT_TRUE(freeAt(strict, 2));
+  LoadOptions strict;
+  strict.strictUnknown = true;
+  const auto map = quorvane::maps::mapFromImage(image, meta, strict);
+  EXPECT_FALSE(freeAt(map.free, 0));
+  EXPECT_TRUE(freeAt(map.free, 1));
+  EXPECT_TRUE(freeAt(map.free, 2));
+  EXPECT_EQ(map.unknown.at<uchar>(0, 0), 255);
 }
 
 TEST(MapImage, CountsUnknownGreyMadeFreeByAGenerousThreshold)
 {
   ScratchDir dir;
   const std::string image = writeGreyRow(dir, "m.pgm", {205, 205, 254, 0});
-  MapMetadata bare;
-  bare.freeThresh = 0.25;
-  EXPECT_EQ(quorvane::tools::loadMap(image, bare, {}).unknownGreyFree, 2);
-  EXPECT_EQ(quorvane::tools::loadMap(image, bare, {true}).unknownGreyFree, 0);
-  bare.freeThresh = 0.196;
-  EXPECT_EQ(quorvane::tools::loadMap(image, bare, {}).unknownGreyFree, 0);
+  EXPECT_EQ(loadBare(image, 0.25, false).unknownGreyFree, 2);
+  EXPECT_EQ(loadBare(image, 0.25, true).unknownGreyFree, 0);
+  EXPECT_EQ(loadBare(image, 0.196, false).unknownGreyFree, 0);
 }
 
 TEST(MapImage, ColourImageUsesTheMeanOfItsChannels)
 {
-  MapMetadata meta;
+  MapServerInfo meta;
   // Means 255, 206 and 205: free, free, blocked.
   const cv::Mat image =
     (cv::Mat_<cv::Vec3b>(1, 3) << cv::Vec3b(255, 255, 255), cv::Vec3b(255, 200, 163),
      cv::Vec3b(205, 205, 205));
-  const cv::Mat free = quorvane::tools::freeSpaceFromImage(image, meta, {});
+  const cv::Mat free = freeOf(image, meta);
   EXPECT_TRUE(freeAt(free, 0));
   EXPECT_TRUE(freeAt(free, 1));
   EXPECT_FALSE(freeAt(free, 2));
@@ -290,18 +325,18 @@ TEST(MapImage, ColourImageUsesTheMeanOfItsChannels)
 
 TEST(MapImage, TrinaryAveragesOpacityInAndScaleTreatsTranslucentAsUnknown)
 {
-  MapMetadata meta;
+  MapServerInfo meta;
   // White at full opacity, white at opacity 240 (mean 251: free in trinary),
   // white fully transparent (mean 191: blocked).
   const cv::Mat image =
     (cv::Mat_<cv::Vec4b>(1, 3) << cv::Vec4b(255, 255, 255, 255), cv::Vec4b(255, 255, 255, 240),
      cv::Vec4b(255, 255, 255, 0));
-  const cv::Mat trinary = quorvane::tools::freeSpaceFromImage(image, meta, {});
+  const cv::Mat trinary = freeOf(image, meta);
   EXPECT_TRUE(freeAt(trinary, 0));
   EXPECT_TRUE(freeAt(trinary, 1));
   EXPECT_FALSE(freeAt(trinary, 2));
   meta.mode = MapMode::Scale;
-  const cv::Mat scale = quorvane::tools::freeSpaceFromImage(image, meta, {});
+  const cv::Mat scale = freeOf(image, meta);
   EXPECT_TRUE(freeAt(scale, 0));
   EXPECT_FALSE(freeAt(scale, 1));
   EXPECT_FALSE(freeAt(scale, 2));
@@ -309,9 +344,9 @@ TEST(MapImage, TrinaryAveragesOpacityInAndScaleTreatsTranslucentAsUnknown)
 
 TEST(MapImage, SixteenBitImageIsReadOnTheSameScale)
 {
-  MapMetadata meta;
+  MapServerInfo meta;
   const cv::Mat image = (cv::Mat_<uint16_t>(1, 2) << 65535, 205 * 257);
-  const cv::Mat free = quorvane::tools::freeSpaceFromImage(image, meta, {});
+  const cv::Mat free = freeOf(image, meta);
   EXPECT_TRUE(freeAt(free, 0));
   EXPECT_FALSE(freeAt(free, 1));
 }
@@ -319,7 +354,7 @@ TEST(MapImage, SixteenBitImageIsReadOnTheSameScale)
 TEST(MapImage, TwoChannelImageIsRejected)
 {
   const cv::Mat image(2, 2, CV_8UC2, cv::Scalar(255, 255));
-  EXPECT_THROW(quorvane::tools::freeSpaceFromImage(image, {}, {}), MapLoadError);
+  EXPECT_THROW(freeOf(image, {}), MapError);
 }
 
 TEST(MapImage, MatchesTheLiteralRuleOnRandomImages)
@@ -328,13 +363,13 @@ TEST(MapImage, MatchesTheLiteralRuleOnRandomImages)
   std::mt19937 rng(seed);
   for (int round = 0; round < 50; ++round) {
     SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
-    MapMetadata meta;
+    MapServerInfo meta;
     meta.freeThresh = static_cast<double>(rng() % 1001) / 1000.0;
     meta.negate = rng() % 2 == 1;
     const bool colour = rng() % 2 == 1;
     cv::Mat image(7, 9, colour ? CV_8UC3 : CV_8UC1);
     cv::randu(image, 0, 256);
-    const cv::Mat free = quorvane::tools::freeSpaceFromImage(image, meta, {});
+    const cv::Mat free = freeOf(image, meta);
     for (int y = 0; y < image.rows; ++y) {
       for (int x = 0; x < image.cols; ++x) {
         double shade = 0.0;
@@ -349,50 +384,6 @@ TEST(MapImage, MatchesTheLiteralRuleOnRandomImages)
       }
     }
   }
-}
-
-// ---------------------------------------------------------------- placement
-
-TEST(MapFrame, BottomLeftPixelCentreIsHalfACellFromTheOrigin)
-{
-  MapMetadata meta;
-  meta.resolution = 0.1;
-  meta.origin = {-2.0, 3.0, 0.0};
-  const cv::Point2d bottomLeft = quorvane::tools::pixelToWorld({0, 9}, meta, 10);
-  EXPECT_NEAR(bottomLeft.x, -1.95, 1e-12);
-  EXPECT_NEAR(bottomLeft.y, 3.05, 1e-12);
-  const cv::Point2d topRight = quorvane::tools::pixelToWorld({19, 0}, meta, 10);
-  EXPECT_NEAR(topRight.x, -0.05, 1e-12);
-  EXPECT_NEAR(topRight.y, 3.95, 1e-12);
-}
-
-TEST(MapFrame, YawTurnsAboutTheOrigin)
-{
-  MapMetadata meta;
-  meta.resolution = 1.0;
-  meta.origin = {1.0, 1.0, CV_PI / 2};
-  // Without yaw the pixel lies 0.5 right, 1.5 up; a quarter turn makes that 1.5 left, 0.5 up.
-  const cv::Point2d p = quorvane::tools::pixelToWorld({0, 0}, meta, 2);
-  EXPECT_NEAR(p.x, -0.5, 1e-12);
-  EXPECT_NEAR(p.y, 1.5, 1e-12);
-}
-
-TEST(MapFrame, DirectionsFlipWithTheYAxis)
-{
-  MapMetadata meta;
-  EXPECT_NEAR(quorvane::tools::directionToWorld(0.0, meta), 0.0, 1e-12);
-  EXPECT_NEAR(quorvane::tools::directionToWorld(CV_PI / 4, meta), 3 * CV_PI / 4, 1e-12);
-  EXPECT_NEAR(quorvane::tools::directionToWorld(CV_PI / 2, meta), CV_PI / 2, 1e-12);
-  meta.origin.z = 0.1;
-  EXPECT_NEAR(quorvane::tools::directionToWorld(0.3, meta), CV_PI - 0.2, 1e-12);
-}
-
-TEST(MapFrame, YamlIsRecognisedByItsExtension)
-{
-  EXPECT_TRUE(quorvane::tools::isYamlPath("a/b.yaml"));
-  EXPECT_TRUE(quorvane::tools::isYamlPath("B.YML"));
-  EXPECT_FALSE(quorvane::tools::isYamlPath("b.pgm"));
-  EXPECT_FALSE(quorvane::tools::isYamlPath("yaml"));
 }
 
 }  // namespace

@@ -1,0 +1,316 @@
+// map_server YAML descriptions and their images.
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <yaml-cpp/yaml.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "map_workers.hpp"
+#include "quorvane_nav2_maps/map.hpp"
+
+namespace quorvane
+{
+namespace maps
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+/// Grey level map savers write for unknown cells.
+constexpr int kUnknownGrey = 205;
+
+[[noreturn]] void malformed(const std::string & path, const std::string & what)
+{
+  throw MapError("malformed map YAML " + path + ": " + what);
+}
+
+YAML::Node loadYamlRoot(const std::string & path)
+{
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    throw MapError("map file not found: " + path);
+  }
+  YAML::Node root;
+  try {
+    root = YAML::LoadFile(path);
+  } catch (const YAML::ParserException & e) {
+    malformed(path, "line " + std::to_string(e.mark.line + 1) + ": " + e.msg);
+  } catch (const YAML::Exception &) {
+    throw MapError("cannot open map file: " + path);
+  }
+  if (!root.IsMap()) {
+    malformed(path, "expected a mapping of keys (image, resolution, origin, ...)");
+  }
+  return root;
+}
+
+double readNumber(const YAML::Node & root, const char * key, const std::string & path)
+{
+  const YAML::Node node = root[key];
+  double value = 0.0;
+  if (!node.IsScalar() || !YAML::convert<double>::decode(node, value) || !std::isfinite(value)) {
+    malformed(path, std::string("'") + key + "' must be a finite number");
+  }
+  return value;
+}
+
+double readThreshold(
+  const YAML::Node & root, const char * key, double fallback, const std::string & path)
+{
+  if (!root[key]) {
+    return fallback;
+  }
+  const double value = readNumber(root, key, path);
+  if (value < 0.0 || value > 1.0) {
+    malformed(path, std::string("'") + key + "' must lie in [0, 1]");
+  }
+  return value;
+}
+
+std::string readImageField(const YAML::Node & root, const std::string & path)
+{
+  const YAML::Node node = root["image"];
+  if (!node) {
+    malformed(path, "missing 'image'");
+  }
+  if (!node.IsScalar() || node.Scalar().empty()) {
+    malformed(path, "'image' must be a file name");
+  }
+  const fs::path image(node.Scalar());
+  if (image.is_absolute()) {
+    return image.string();
+  }
+  return (fs::path(path).parent_path() / image).lexically_normal().string();
+}
+
+void readOrigin(const YAML::Node & root, const std::string & path, MapServerInfo & info)
+{
+  const YAML::Node node = root["origin"];
+  if (!node) {
+    return;
+  }
+  if (!node.IsSequence() || node.size() < 2 || node.size() > 3) {
+    malformed(path, "'origin' must be [x, y, yaw]");
+  }
+  double xyz[3] = {0.0, 0.0, 0.0};
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    if (
+      !node[i].IsScalar() || !YAML::convert<double>::decode(node[i], xyz[i]) ||
+      !std::isfinite(xyz[i])) {
+      malformed(path, "'origin' must hold finite numbers");
+    }
+  }
+  info.originX = xyz[0];
+  info.originY = xyz[1];
+  info.originYaw = xyz[2];
+}
+
+/// `negate` is written 0/1 by map savers; true/false is accepted too.
+bool readNegate(const YAML::Node & root, const std::string & path)
+{
+  const YAML::Node node = root["negate"];
+  if (!node) {
+    return false;
+  }
+  int asInt = 0;
+  bool asBool = false;
+  if (node.IsScalar() && YAML::convert<int>::decode(node, asInt) && (asInt == 0 || asInt == 1)) {
+    return asInt == 1;
+  }
+  if (node.IsScalar() && YAML::convert<bool>::decode(node, asBool)) {
+    return asBool;
+  }
+  malformed(path, "'negate' must be 0 or 1");
+}
+
+MapMode readMode(const YAML::Node & root, const std::string & path)
+{
+  const YAML::Node node = root["mode"];
+  if (!node) {
+    return MapMode::Trinary;
+  }
+  const std::string mode = node.IsScalar() ? node.Scalar() : std::string();
+  for (MapMode m : {MapMode::Trinary, MapMode::Scale, MapMode::Raw}) {
+    if (mode == mapModeName(m)) {
+      return m;
+    }
+  }
+  malformed(path, "'mode' must be trinary, scale or raw");
+}
+
+/// 8-bit copy of a 16-bit image (65535 -> 255).
+cv::Mat toEightBit(const cv::Mat & image)
+{
+  if (image.depth() == CV_8U) {
+    return image;
+  }
+  if (image.depth() != CV_16U) {
+    throw MapError("unsupported image depth (need 8 or 16 bits per channel)");
+  }
+  cv::Mat out;
+  image.convertTo(out, CV_8U, 1.0 / 257.0);
+  return out;
+}
+
+/// Cell classes by the sum of @p channels 8-bit values:
+/// shade = sum / (255 * channels); p = negate ? shade : 1 - shade;
+/// free when p < free_thresh, occupied when p > occupied_thresh.
+enum Cell : uchar { kFree, kOccupied, kUnknown };
+
+std::vector<uchar> cellBySum(int channels, const MapServerInfo & info)
+{
+  const int maxSum = 255 * channels;
+  std::vector<uchar> table(static_cast<std::size_t>(maxSum) + 1);
+  for (int sum = 0; sum <= maxSum; ++sum) {
+    const double shade = static_cast<double>(sum) / static_cast<double>(maxSum);
+    const double p = info.negate ? shade : 1.0 - shade;
+    table[static_cast<std::size_t>(sum)] =
+      p < info.freeThresh ? kFree : (p > info.occupiedThresh ? kOccupied : kUnknown);
+  }
+  return table;
+}
+
+/// How the channels of one pixel are combined.
+struct PixelRule
+{
+  int colours;             //!< 1 or 3 colour channels
+  bool hasAlpha;           //!< a fourth, alpha channel
+  bool alphaAveraged;      //!< trinary: opacity averaged in with the colours
+  bool strictUnknown;      //!< colour mean exactly 205 is never free
+  std::vector<uchar> lut;  //!< cell class by channel sum
+};
+
+uchar cellOf(const uchar * px, const PixelRule & rule, int & colourSum)
+{
+  colourSum = 0;
+  for (int c = 0; c < rule.colours; ++c) {
+    colourSum += px[c];
+  }
+  if (rule.strictUnknown && colourSum == kUnknownGrey * rule.colours) {
+    return kUnknown;
+  }
+  if (!rule.hasAlpha) {
+    return rule.lut[static_cast<std::size_t>(colourSum)];
+  }
+  const int alpha = px[rule.colours];
+  if (rule.alphaAveraged) {
+    return rule.lut[static_cast<std::size_t>(colourSum) + static_cast<std::size_t>(alpha)];
+  }
+  return alpha < 255 ? uchar{kUnknown} : rule.lut[static_cast<std::size_t>(colourSum)];
+}
+
+}  // namespace
+
+const char * mapModeName(MapMode mode)
+{
+  switch (mode) {
+    case MapMode::Scale:
+      return "scale";
+    case MapMode::Raw:
+      return "raw";
+    case MapMode::Trinary:
+    default:
+      return "trinary";
+  }
+}
+
+MapServerInfo readMapServerYaml(const std::string & path)
+{
+  const YAML::Node root = loadYamlRoot(path);
+  MapServerInfo info;
+  info.image = readImageField(root, path);
+  if (!root["resolution"]) {
+    malformed(path, "missing 'resolution'");
+  }
+  info.resolution = readNumber(root, "resolution", path);
+  if (info.resolution <= 0.0) {
+    malformed(path, "'resolution' must be positive");
+  }
+  readOrigin(root, path, info);
+  info.negate = readNegate(root, path);
+  info.occupiedThresh = readThreshold(root, "occupied_thresh", info.occupiedThresh, path);
+  info.freeThresh = readThreshold(root, "free_thresh", info.freeThresh, path);
+  if (info.freeThresh > info.occupiedThresh) {
+    malformed(path, "'free_thresh' is greater than 'occupied_thresh'");
+  }
+  info.mode = readMode(root, path);
+  return info;
+}
+
+Map mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOptions & options)
+{
+  const int channels = image.channels();
+  if (image.empty() || image.dims != 2) {
+    throw MapError("the image is empty");
+  }
+  if (channels != 1 && channels != 3 && channels != 4) {
+    throw MapError("unsupported image: " + std::to_string(channels) + " channels");
+  }
+  Map map;
+  map.frame = detail::checkedFrame(
+    info.resolution, info.originX, info.originY, info.originYaw, image.cols, image.rows, "map");
+  const cv::Mat bytes = toEightBit(image);
+  PixelRule rule;
+  rule.colours = channels == 1 ? 1 : 3;
+  rule.hasAlpha = channels == 4;
+  rule.alphaAveraged = rule.hasAlpha && info.mode == MapMode::Trinary;
+  rule.strictUnknown = options.strictUnknown;
+  rule.lut = cellBySum(rule.alphaAveraged ? 4 : rule.colours, info);
+
+  map.free.create(bytes.size(), CV_8UC1);
+  map.unknown.create(bytes.size(), CV_8UC1);
+  int unknownGreyFree = 0;
+  for (int y = 0; y < bytes.rows; ++y) {
+    const uchar * in = bytes.ptr<uchar>(y);
+    uchar * freeRow = map.free.ptr<uchar>(y);
+    uchar * unknownRow = map.unknown.ptr<uchar>(y);
+    for (int x = 0; x < bytes.cols; ++x) {
+      int colourSum = 0;
+      const uchar cell = cellOf(in + static_cast<std::ptrdiff_t>(x) * channels, rule, colourSum);
+      freeRow[x] = cell == kFree ? 255 : 0;
+      unknownRow[x] = cell == kUnknown ? 255 : 0;
+      unknownGreyFree += (cell == kFree && colourSum == kUnknownGrey * rule.colours) ? 1 : 0;
+    }
+  }
+  map.unknownGreyFree = unknownGreyFree;
+  map.source = MapSource::Image;
+  map.mapServer = info;
+  return map;
+}
+
+Map loadMapServerYaml(const std::string & path, const LoadOptions & options)
+{
+  const MapServerInfo info = readMapServerYaml(path);
+  Map map = detail::loadImageFile(info, options);
+  map.source = MapSource::MapServerYaml;
+  return map;
+}
+
+namespace detail
+{
+
+Map loadImageFile(const MapServerInfo & info, const LoadOptions & options)
+{
+  std::error_code ec;
+  if (!fs::is_regular_file(info.image, ec)) {
+    throw MapError("image file not found: " + info.image);
+  }
+  const cv::Mat image = cv::imread(info.image, cv::IMREAD_UNCHANGED);
+  if (image.empty()) {
+    throw MapError("cannot read image " + info.image + " (not a PGM/PNG image?)");
+  }
+  try {
+    return mapFromImage(image, info, options);
+  } catch (const MapError & e) {
+    throw MapError(std::string(e.what()) + " in " + info.image);
+  }
+}
+
+}  // namespace detail
+
+}  // namespace maps
+}  // namespace quorvane
