@@ -614,9 +614,8 @@ PYBIND11_MODULE(quorvane_nav2, m)
       "(N, 2) map-frame points in metres as a new (N, 2) float64 array of image\n"
       "positions (inverse of pixel_to_world; not rounded).")
     .def("__repr__", [](const PyMap & self) {
-      return "<quorvane_nav2.Map " + std::to_string(self.frame.width) + "x" +
-             std::to_string(self.frame.height) + " px, " + std::to_string(self.frame.resolution) +
-             " m/px, frame '" + self.frame.frameId + "'>";
+      return py::str("<quorvane_nav2.Map {}x{} px, {} m/px, frame {!r}>")
+        .format(self.frame.width, self.frame.height, self.frame.resolution, self.frame.frameId);
     });
 
   m.def(
