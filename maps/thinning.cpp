@@ -68,13 +68,21 @@ static_assert(kRule[0xF1] == 1, "NE, E, SE clear (an east edge): only the first 
 static_assert(kRule[0x1F] == 2, "SW, W, NW clear (a west edge): only the second removes it");
 static_assert(kRule[0x11] == 0, "N and S set (a line through it) stays");
 
+// One byte per pixel: whether it is set, and whether it waits in the queue of
+// either sub-iteration (kept together so one load answers both).
+constexpr std::uint8_t kSet = 1;
+constexpr std::uint8_t kQueuedFirst = 2;
+constexpr std::uint8_t kQueuedBoth = 6;
+
 /**
- * Thins @p img in place. @p img is continuous, `CV_8UC1`, 0 or 255, with at
+ * Thins @p img in place. @p img is continuous, `CV_8UC1`, 0 or kSet, with at
  * least three rows and three columns; its border pixels are never removed.
+ * On return every pixel is 0 or kSet again, apart from the border pixels,
+ * which also carry kQueuedBoth.
  *
- * Each pixel can be queued once per sub-iteration parity (two flag bits).
- * Queues hold the pixels whose neighbourhood changed since they were last
- * judged under that parity; every removal queues its set neighbours for both
+ * A pixel waits at most once in the queue of each sub-iteration parity. The
+ * queues hold the pixels whose neighbourhood changed since they were last
+ * judged under that parity: every removal queues its set neighbours for both
  * parities, so a pixel next to a removal is judged again in each of the next
  * two sub-iterations, and no other pixel can change.
  */
@@ -84,75 +92,78 @@ void thinInPlace(cv::Mat & img)
   const Index cols = static_cast<Index>(img.cols);
   const Index rows = static_cast<Index>(img.rows);
   std::uint8_t * const pix = img.data;
+  const std::ptrdiff_t c = static_cast<std::ptrdiff_t>(cols);
   // Offsets of P2 ... P9.
-  const std::array<std::ptrdiff_t, 8> offset{
-    -static_cast<std::ptrdiff_t>(cols),
-    -static_cast<std::ptrdiff_t>(cols) + 1,
-    1,
-    static_cast<std::ptrdiff_t>(cols) + 1,
-    static_cast<std::ptrdiff_t>(cols),
-    static_cast<std::ptrdiff_t>(cols) - 1,
-    -1,
-    -static_cast<std::ptrdiff_t>(cols) - 1};
+  const std::array<std::ptrdiff_t, 8> offset{-c, -c + 1, 1, c + 1, c, c - 1, -1, -c - 1};
   const auto code = [&](Index i) {
     const std::uint8_t * p = pix + i;
-    unsigned c = 0;
+    unsigned bits = 0;
     for (unsigned k = 0; k < 8; ++k) {
-      c |= static_cast<unsigned>(p[offset[k]] & 1u) << k;
+      bits |= static_cast<unsigned>(p[offset[k]] & kSet) << k;
     }
-    return c;
+    return bits;
   };
 
-  // Border pixels carry both flags for good: they are never queued.
-  std::vector<std::uint8_t> queued(static_cast<std::size_t>(rows) * cols, 0);
+  // Border pixels look queued for good, so they are never queued; inside,
+  // only a set pixel with a clear 4-neighbour can satisfy either rule.
   std::array<std::vector<Index>, 2> pending;
   for (Index y = 0; y < rows; ++y) {
-    for (Index x = 0; x < cols; ++x) {
-      const Index i = y * cols + x;
-      if (y == 0 || x == 0 || y + 1 == rows || x + 1 == cols) {
-        queued[i] = 3;
-        continue;
+    std::uint8_t * row = pix + static_cast<std::size_t>(y) * cols;
+    if (y == 0 || y + 1 == rows) {
+      for (Index x = 0; x < cols; ++x) {
+        row[x] = static_cast<std::uint8_t>(row[x] | kQueuedBoth);
       }
-      // Only a set pixel with a clear 4-neighbour can satisfy either rule.
+      continue;
+    }
+    row[0] = static_cast<std::uint8_t>(row[0] | kQueuedBoth);
+    row[cols - 1] = static_cast<std::uint8_t>(row[cols - 1] | kQueuedBoth);
+    const std::uint8_t * above = row - cols;
+    const std::uint8_t * below = row + cols;
+    for (Index x = 1; x + 1 < cols; ++x) {
+      // (the neighbours in the border may carry queue marks already)
       if (
-        pix[i] != 0 &&
-        (pix[i - cols] == 0 || pix[i + 1] == 0 || pix[i + cols] == 0 || pix[i - 1] == 0)) {
-        queued[i] = 3;
-        pending[0].push_back(i);
-        pending[1].push_back(i);
+        row[x] != 0 && ((above[x] & kSet) == 0 || (below[x] & kSet) == 0 ||
+                        (row[x - 1] & kSet) == 0 || (row[x + 1] & kSet) == 0)) {
+        pending[0].push_back(y * cols + x);
       }
     }
+  }
+  pending[1] = pending[0];
+  for (const Index i : pending[0]) {
+    pix[i] = static_cast<std::uint8_t>(pix[i] | kQueuedBoth);
   }
 
   std::vector<Index> current;
   std::vector<Index> removed;
   for (unsigned parity = 0; !pending[0].empty() || !pending[1].empty(); parity ^= 1u) {
-    const std::uint8_t bit = static_cast<std::uint8_t>(1u << parity);
+    const unsigned rule = 1u << parity;
+    const auto queued = static_cast<std::uint8_t>(kQueuedFirst << parity);
     current.clear();
     std::swap(current, pending[parity]);
     // Judge everything on the unchanged image, then remove at once.
     removed.clear();
     for (const Index i : current) {
-      queued[i] = static_cast<std::uint8_t>(queued[i] & ~bit);
-      if (pix[i] != 0 && (kRule[code(i)] & bit) != 0) {
+      pix[i] = static_cast<std::uint8_t>(pix[i] & ~queued);
+      if ((pix[i] & kSet) != 0 && (kRule[code(i)] & rule) != 0) {
         removed.push_back(i);
       }
     }
     for (const Index i : removed) {
-      pix[i] = 0;
+      pix[i] = static_cast<std::uint8_t>(pix[i] & ~kSet);
     }
     for (const Index i : removed) {
       for (const std::ptrdiff_t d : offset) {
         const Index j = static_cast<Index>(static_cast<std::ptrdiff_t>(i) + d);
-        if (pix[j] == 0 || queued[j] == 3) {
+        const std::uint8_t v = pix[j];
+        if ((v & kSet) == 0 || (v & kQueuedBoth) == kQueuedBoth) {
           continue;
         }
         for (unsigned b = 0; b < 2; ++b) {
-          if ((queued[j] & (1u << b)) == 0) {
-            queued[j] = static_cast<std::uint8_t>(queued[j] | (1u << b));
+          if ((v & (kQueuedFirst << b)) == 0) {
             pending[b].push_back(j);
           }
         }
+        pix[j] = static_cast<std::uint8_t>(v | kQueuedBoth);
       }
     }
   }
@@ -169,10 +180,10 @@ void thinZhangSuen(const cv::Mat & src, cv::Mat & dst)
     dst = cv::Mat();
     return;
   }
-  // A fresh continuous copy with 0 / 255 (OpenCV rounds value / 255), so src
-  // may be dst or a view.
+  // A fresh continuous copy, set where OpenCV's rounded value / 255 is 1, so
+  // src may be dst or a view.
   cv::Mat work;
-  cv::threshold(src, work, 127, 255, cv::THRESH_BINARY);
+  cv::threshold(src, work, 127, kSet, cv::THRESH_BINARY);
   if (work.rows >= 3 && work.cols >= 3) {
     if (work.total() <= std::numeric_limits<std::uint32_t>::max()) {
       thinInPlace<std::uint32_t>(work);
@@ -180,6 +191,12 @@ void thinZhangSuen(const cv::Mat & src, cv::Mat & dst)
       thinInPlace<std::size_t>(work);
     }
   }
+  // Back to 0 / 255, dropping the queue marks.
+  cv::Mat toByte(1, 256, CV_8UC1);
+  for (int v = 0; v < 256; ++v) {
+    toByte.at<uchar>(v) = (v & kSet) != 0 ? 255 : 0;
+  }
+  cv::LUT(work, toByte, work);
   dst = work;
 }
 
