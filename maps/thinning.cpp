@@ -136,18 +136,20 @@ void thinInPlace(cv::Mat & img)
   std::vector<Index> current;
   std::vector<Index> removed;
   for (unsigned parity = 0; !pending[0].empty() || !pending[1].empty(); parity ^= 1u) {
-    const unsigned rule = 1u << parity;
     const auto queued = static_cast<std::uint8_t>(kQueuedFirst << parity);
     current.clear();
     std::swap(current, pending[parity]);
     // Judge everything on the unchanged image, then remove at once.
-    removed.clear();
+    // (Written without a branch on the outcome, which is hard to predict.)
+    removed.resize(current.size());
+    std::size_t count = 0;
     for (const Index i : current) {
-      pix[i] = static_cast<std::uint8_t>(pix[i] & ~queued);
-      if ((pix[i] & kSet) != 0 && (kRule[code(i)] & rule) != 0) {
-        removed.push_back(i);
-      }
+      const std::uint8_t v = static_cast<std::uint8_t>(pix[i] & ~queued);
+      pix[i] = v;
+      removed[count] = i;
+      count += (v & kSet & (kRule[code(i)] >> parity)) != 0 ? 1 : 0;
     }
+    removed.resize(count);
     for (const Index i : removed) {
       pix[i] = static_cast<std::uint8_t>(pix[i] & ~kSet);
     }
