@@ -30,6 +30,7 @@ const cv::Scalar kVertex(0, 80, 190);
 const cv::Scalar kSharpest(0, 0, 225);
 const cv::Scalar kArrow(25, 25, 25);
 const cv::Scalar kWhite(255, 255, 255);
+const cv::Scalar kUnknownFree(120, 205, 250);  // pale amber over free grey
 
 /// The picture and how map pixels land on it.
 struct Canvas
@@ -205,8 +206,9 @@ void drawSwatch(cv::Mat & image, const LegendEntry & e, cv::Point left, int u)
 }
 
 /// The legend box of @p size in the image corner that hides the fewest
-/// markers, then the fewest free cells (top-left on ties).
-cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin)
+/// markers, then the fewest free cells (top-left on ties); @p hidden receives
+/// how many it hides (a marker counting more than the whole box).
+cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin, int & hidden)
 {
   const cv::Mat & base = canvas.freeMask;
   const int right = std::max(0, base.cols - size.width - margin);
@@ -229,6 +231,7 @@ cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin)
       best = box;
     }
   }
+  hidden = bestFree;
   return best;
 }
 
@@ -247,11 +250,17 @@ void drawLegend(Canvas & canvas, const std::vector<LegendEntry> & entries)
       cv::getTextSize(e.text, cv::FONT_HERSHEY_SIMPLEX, fontScale, thickness, &baseline).width);
   }
   const cv::Size size(textWidth + 42 * u, lineHeight * static_cast<int>(entries.size()) + 8 * u);
-  const cv::Rect box = quietestCorner(canvas, size, 4 * u);
-  if (box.empty()) {
-    return;
-  }
+  int hidden = 0;
+  cv::Rect box = quietestCorner(canvas, size, 4 * u, hidden);
   cv::Mat & image = canvas.image;
+  if (hidden != 0 || box.size() != size) {
+    // Beside the map, in a white margin, rather than over free space.
+    const int margin = 4 * u;
+    const int extraRows = std::max(0, size.height + 2 * margin - image.rows);
+    cv::copyMakeBorder(
+      image, image, 0, extraRows, 0, size.width + 2 * margin, cv::BORDER_CONSTANT, kWhite);
+    box = cv::Rect(image.cols - size.width - margin, margin, size.width, size.height);
+  }
   cv::Mat roi = image(box);
   cv::addWeighted(roi, 0.2, cv::Mat(roi.size(), roi.type(), kWhite), 0.8, 0.0, roi);
   cv::rectangle(image, box, kArrow, 1);
@@ -275,7 +284,7 @@ std::vector<LegendEntry> legendEntries(
   const Inspection & r, const InspectOptions & options, double resolution)
 {
   const std::size_t kept = r.simplified.empty() ? 0 : r.simplified.size() - 1;
-  return {
+  std::vector<LegendEntry> entries = {
     {Swatch::Arrow, kArrow, format("main direction %.1f deg", r.mainDirection * 180.0 / CV_PI)},
     {Swatch::Line, kRectangle,
      r.rectangle.empty()
@@ -291,6 +300,26 @@ std::vector<LegendEntry> legendEntries(
      r.sharpest.found
        ? format("sharpest vertex, turn %.0f deg", r.sharpest.turnAngle * 180.0 / CV_PI)
        : std::string("sharpest vertex: none")}};
+  return entries;
+}
+
+/// Tints the picture where @p unknownFree is set; the share of the map's
+/// cells, in percent, or a negative value when there is none.
+double tintUnknownFree(Canvas & canvas, const cv::Mat & unknownFree)
+{
+  if (unknownFree.empty()) {
+    return -1.0;
+  }
+  const int count = cv::countNonZero(unknownFree);
+  if (count == 0) {
+    return -1.0;
+  }
+  cv::Mat mask;
+  cv::resize(
+    unknownFree, mask, canvas.image.size(), 0, 0,
+    canvas.scale >= 1.0 ? cv::INTER_NEAREST : cv::INTER_AREA);
+  canvas.image.setTo(kUnknownFree, mask >= 128);
+  return 100.0 * count / static_cast<double>(unknownFree.total());
 }
 
 }  // namespace
@@ -312,16 +341,23 @@ double pictureScale(cv::Size mapSize)
 
 cv::Mat drawInspection(
   const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
-  double resolution)
+  double resolution, const cv::Mat & unknownFree)
 {
   Canvas canvas = makeCanvas(free);
+  const double unknownShare = tintUnknownFree(canvas, unknownFree);
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
   drawRectangle(canvas, inspection.rectangle);
   drawDirection(canvas, free, inspection.mainDirection);
   drawJunctions(canvas, inspection.junctions);
   drawSharpest(canvas, inspection.sharpest);
-  drawLegend(canvas, legendEntries(inspection, options, resolution));
+  std::vector<LegendEntry> entries = legendEntries(inspection, options, resolution);
+  if (unknownShare >= 0.0) {
+    entries.push_back(
+      {Swatch::Block, kUnknownFree,
+       format("unknown grey counted free, %.1f%% of cells", unknownShare)});
+  }
+  drawLegend(canvas, entries);
   return canvas.image;
 }
 

@@ -4,6 +4,7 @@
 // Runs the library's four classes over a free-space map, one timed step at a
 // time, and keeps every intermediate result for the report and the picture.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,10 +21,11 @@ namespace tools
 /// What to look for.
 struct InspectOptions
 {
-  double cellSizePx = 10.0;    //!< inner rectangle cell side in whole pixels, in [1, 65535]
-  double epsilonPx = 2.0;      //!< boundary simplification tolerance in pixels, >= 0
-  double minChordPx = -1.0;    //!< spans this short are not looked into; negative: off
-  int skeletonMaxSide = 1200;  //!< longest side thinned at full resolution
+  double cellSizePx = 10.0;          //!< inner rectangle cell side in whole pixels, in [1, 65535]
+  double epsilonPx = 2.0;            //!< boundary simplification tolerance in pixels, >= 0
+  double minChordPx = -1.0;          //!< spans this short are not looked into; negative: off
+  int skeletonMaxSide = 0;           //!< longest side thinned at full resolution; 0: any
+  std::int64_t minRegionAreaPx = 0;  //!< specks and islands this small go before thinning
 };
 
 /// Wall-clock time of each step, in the order the steps ran.

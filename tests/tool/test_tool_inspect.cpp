@@ -139,8 +139,8 @@ TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
   }
   EXPECT_EQ(
     steps, (std::vector<std::string>{
-             "main_direction", "rotation", "inner_rectangle", "thinning", "junctions", "boundary",
-             "simplification", "curvature"}));
+             "main_direction", "rotation", "inner_rectangle", "cleaning", "thinning", "junctions",
+             "boundary", "simplification", "curvature"}));
 }
 
 TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
@@ -260,6 +260,22 @@ TEST(Skeleton, ReducedCellsAreFreeOnlyWhenAllTheirCellsAre)
   const auto skeleton = quorvane::tools::thinFreeSpace(free, 20);
   ASSERT_EQ(skeleton.scale, 2);
   EXPECT_EQ(cv::countNonZero(skeleton.image.col(10)), 0);
+}
+
+TEST(Skeleton, SpecksGoBeforeThinningAndTheRestOfTheMapIsNoSpeck)
+{
+  // A 2x2 hole in a wide bar: uncleaned, the skeleton loops round it.
+  cv::Mat free = cv::Mat::zeros(40, 60, CV_8UC1);
+  free(cv::Rect(5, 10, 50, 21)).setTo(255);
+  free(cv::Rect(29, 19, 2, 2)).setTo(0);
+  const auto loop = quorvane::tools::thinFreeSpace(free, 0, 0);
+  const auto clean = quorvane::tools::thinFreeSpace(free, 0, 5);
+  EXPECT_EQ(loop.cleaning.obstacleSpecks, 0);
+  EXPECT_EQ(clean.cleaning.obstacleSpecks, 1);  // the blocked rest of the map stays
+  EXPECT_EQ(clean.cleaning.freeIslands, 0);
+  // Down the bar's middle column: two skeleton pixels round the hole, one without.
+  EXPECT_EQ(cv::countNonZero(loop.image.col(30 - loop.offset.x)), 2);
+  EXPECT_EQ(cv::countNonZero(clean.image.col(30 - clean.offset.x)), 1);
 }
 
 TEST(Skeleton, EmptyWithoutFreeCells)
