@@ -114,6 +114,20 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
       "map as loaded); 0: off")
     ->capture_default_str()
     ->check(CLI::NonNegativeNumber);
+  app
+    .add_option(
+      "--coverage-min-cells", cli.coverageMinCells,
+      "The coverage of the free space by blocks of cells\n"
+      "stops when the largest remaining block has fewer\n"
+      "cells than this")
+    ->capture_default_str()
+    ->check(CLI::Range(1, 1 << 30));
+  app
+    .add_option(
+      "--coverage-max-rectangles", cli.coverageMaxRectangles,
+      "Most coverage blocks taken; -1: no limit")
+    ->capture_default_str()
+    ->check(CLI::Range(-1, 1 << 30));
 }
 
 void describeOutputOptions(CLI::App & app, CliOptions & cli)

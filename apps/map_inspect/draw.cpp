@@ -121,6 +121,55 @@ void drawRectangle(Canvas & canvas, const std::vector<cv::Point2f> & rectangle)
     kShift);
 }
 
+/// The colour of coverage block @p i: hues a golden-ratio step apart, so
+/// neighbouring numbers never look alike.
+cv::Scalar coverageColour(std::size_t i)
+{
+  const double hue = std::fmod(static_cast<double>(i) * 0.6180339887, 1.0) * 180.0;
+  cv::Mat hsv(1, 1, CV_8UC3, cv::Scalar(hue, 170, 235));
+  cv::Mat bgr;
+  cv::cvtColor(hsv, bgr, cv::COLOR_HSV2BGR);
+  const cv::Vec3b c = bgr.at<cv::Vec3b>(0, 0);
+  return {static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])};
+}
+
+/// Each coverage block's extent filled lightly in its own colour, with its
+/// number (from 1, in the order taken) where the block is large enough to hold it.
+void drawCoverage(Canvas & canvas, const maps::Coverage & coverage)
+{
+  if (coverage.rectangles.empty()) {
+    return;
+  }
+  cv::Mat layer = canvas.image.clone();
+  for (std::size_t i = 0; i < coverage.rectangles.size(); ++i) {
+    cv::fillConvexPoly(
+      layer, onCanvas(canvas, coverage.rectangles[i].extent), coverageColour(i), cv::LINE_AA,
+      kShift);
+  }
+  cv::addWeighted(layer, 0.4, canvas.image, 0.6, 0.0, canvas.image);
+  const double fontScale = 0.4 * canvas.unit;
+  for (std::size_t i = 0; i < coverage.rectangles.size(); ++i) {
+    const std::vector<cv::Point2f> & extent = coverage.rectangles[i].extent;
+    const std::string label = std::to_string(i + 1);
+    int baseline = 0;
+    const cv::Size text =
+      cv::getTextSize(label, cv::FONT_HERSHEY_SIMPLEX, fontScale, canvas.unit, &baseline);
+    const cv::Rect box = cv::boundingRect(onCanvas(canvas, extent));
+    const double side = std::min(box.width, box.height) / kOne;
+    if (side < 1.5 * std::max(text.width, text.height)) {
+      continue;
+    }
+    const cv::Point2d middle = (cv::Point2d(extent[0]) + cv::Point2d(extent[2])) * 0.5;
+    const cv::Point at = canvas.at(middle);
+    cv::putText(
+      canvas.image, label,
+      cv::Point(
+        at.x / static_cast<int>(kOne) - text.width / 2,
+        at.y / static_cast<int>(kOne) + text.height / 2),
+      cv::FONT_HERSHEY_SIMPLEX, fontScale, kArrow, canvas.unit, cv::LINE_AA);
+  }
+}
+
 /// Arrow along the main direction from the middle of the free cells.
 void drawDirection(Canvas & canvas, const cv::Mat & free, double direction)
 {
@@ -290,6 +339,9 @@ std::vector<LegendEntry> legendEntries(
      r.rectangle.empty()
        ? std::string("inner rectangle: none")
        : format("inner rectangle, %.2f m cells", options.cellSizePx * resolution)},
+    {Swatch::Block, coverageColour(0),
+     std::to_string(r.coverage.rectangles.size()) + " coverage blocks, " +
+       format("%.0f%% of the passing cells", 100.0 * r.coverage.coveredShare)},
     {Swatch::Block, kSkeleton, "skeleton of the free space"},
     {Swatch::Dot, kJunction,
      r.junctions.empty() ? "junction pair: none" : "farthest junctions J1, J2"},
@@ -345,6 +397,7 @@ cv::Mat drawInspection(
 {
   Canvas canvas = makeCanvas(free);
   const double unknownShare = tintUnknownFree(canvas, unknownFree);
+  drawCoverage(canvas, inspection.coverage);
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
   drawRectangle(canvas, inspection.rectangle);

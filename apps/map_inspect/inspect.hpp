@@ -11,6 +11,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "quorvane_nav2_maps/coverage.hpp"
 #include "skeleton.hpp"
 
 namespace quorvane
@@ -26,6 +27,8 @@ struct InspectOptions
   double minChordPx = -1.0;          //!< spans this short are not looked into; negative: off
   int skeletonMaxSide = 0;           //!< longest side thinned at full resolution; 0: any
   std::int64_t minRegionAreaPx = 0;  //!< specks and islands this small go before thinning
+  int coverageMinCells = 4;          //!< smallest coverage block, in cells (>= 1)
+  int coverageMaxRectangles = -1;    //!< most coverage blocks; negative: no limit
 };
 
 /// Wall-clock time of each step, in the order the steps ran.
@@ -51,6 +54,7 @@ struct Inspection
   /// Closed outline from getInnerRect through the centres of the corner cells
   /// (5 points), or empty when no cell fits.
   std::vector<cv::Point2f> rectangle;
+  maps::Coverage coverage;            //!< the free space as blocks of cells, largest first
   Skeleton skeleton;                  //!< thinned free space
   std::vector<cv::Point> junctions;   //!< the farthest junction pair, or empty when none
   std::vector<cv::Point> boundary;    //!< outer boundary of the largest free region

@@ -17,8 +17,8 @@
 #include "cli_options.hpp"
 #include "draw.hpp"
 #include "inspect.hpp"
-#include "report.hpp"
 #include "quorvane_nav2_maps/map.hpp"
+#include "report.hpp"
 #include "sample_floor_plan.hpp"
 
 namespace
@@ -173,6 +173,8 @@ int run(const CliOptions & cli)
   options.skeletonMaxSide = cli.skeletonMaxSide;
   options.minRegionAreaPx = static_cast<std::int64_t>(
     std::llround(cli.minRegionAreaM2 / (map.frame.resolution * map.frame.resolution)));
+  options.coverageMinCells = cli.coverageMinCells;
+  options.coverageMaxRectangles = cli.coverageMaxRectangles;
   if (options.cellSizePx >= 65536.0) {
     return fail(ExitCode::BadCommandLine, "the cell size is too large (at most 65535 px)");
   }

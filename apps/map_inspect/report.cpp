@@ -140,6 +140,34 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
   return out;
 }
 
+json coverageJson(const Map & map, const InspectOptions & options, const Inspection & r)
+{
+  const auto points = [&map](const std::vector<cv::Point2f> & outline, json & px, json & m) {
+    px = json::array();
+    m = json::array();
+    for (const cv::Point2f & p : outline) {
+      px.push_back(pixelJson(p));
+      m.push_back(worldJson(p, map));
+    }
+  };
+  json rectangles = json::array();
+  for (const maps::CoverageRectangle & rect : r.coverage.rectangles) {
+    json item;
+    points(rect.outline, item["outline_px"], item["outline_m"]);
+    points(rect.extent, item["extent_px"], item["extent_m"]);
+    item["cells"] = {rect.cells.width, rect.cells.height};
+    rectangles.push_back(item);
+  }
+  return {
+    {"min_cells", options.coverageMinCells},
+    {"max_rectangles",
+     options.coverageMaxRectangles < 0 ? json() : json(options.coverageMaxRectangles)},
+    {"passing_cells", r.coverage.passingCells},
+    {"covered_cells", r.coverage.coveredCells},
+    {"covered_share", rounded(r.coverage.coveredShare, 4)},
+    {"rectangles", rectangles}};
+}
+
 json skeletonJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
   const double cellArea = map.frame.resolution * map.frame.resolution;
@@ -208,6 +236,7 @@ nlohmann::ordered_json makeReport(
   report["main_direction"] = directionJson(map, inspection);
   report["rotation"] = rotationJson(inspection);
   report["inner_rectangle"] = rectangleJson(map, options, inspection);
+  report["coverage"] = coverageJson(map, options, inspection);
   report["skeleton"] = skeletonJson(map, options, inspection);
   report["boundary"] = boundaryJson(options, inspection);
   report["sharpest_vertex"] = sharpestJson(map, inspection);
