@@ -40,6 +40,17 @@ geometry_msgs::msg::PolygonStamped toPolygonStamped(
   return out;
 }
 
+std::vector<geometry_msgs::msg::PolygonStamped> toPolygonStampeds(
+  const MapFrame & frame, const Coverage & coverage)
+{
+  std::vector<geometry_msgs::msg::PolygonStamped> out;
+  out.reserve(coverage.rectangles.size());
+  for (const CoverageRectangle & rect : coverage.rectangles) {
+    out.push_back(toPolygonStamped(frame, rect.extent));
+  }
+  return out;
+}
+
 geometry_msgs::msg::PointStamped toPointStamped(const MapFrame & frame, const cv::Point2d & pixel)
 {
   geometry_msgs::msg::PointStamped out;

@@ -100,11 +100,34 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
   app
     .add_option(
       "--skeleton-max-side", cli.skeletonMaxSide,
-      "Longest side of the free area thinned at full\n"
-      "resolution; longer ones are thinned at a reduced\n"
-      "scale (thinning time grows with the cube of the size)")
+      "0: thin the free area at full resolution; otherwise\n"
+      "the longest side thinned at full resolution, longer\n"
+      "ones being thinned at a reduced scale (16 or more)")
     ->capture_default_str()
-    ->check(CLI::Range(16, 1000000));
+    ->check(CLI::IsMember({0}) | CLI::Range(16, 1000000));
+  app
+    .add_option(
+      "--min-region-area", cli.minRegionAreaM2,
+      "Before thinning, obstacle specks and free islands\n"
+      "smaller than this many square metres are removed\n"
+      "from the skeleton's input (the other steps see the\n"
+      "map as loaded); 0: off")
+    ->capture_default_str()
+    ->check(CLI::NonNegativeNumber);
+  app
+    .add_option(
+      "--coverage-min-cells", cli.coverageMinCells,
+      "The coverage of the free space by blocks of cells\n"
+      "stops when the largest remaining block has fewer\n"
+      "cells than this")
+    ->capture_default_str()
+    ->check(CLI::Range(1, 1 << 30));
+  app
+    .add_option(
+      "--coverage-max-rectangles", cli.coverageMaxRectangles,
+      "Most coverage blocks taken; -1: no limit")
+    ->capture_default_str()
+    ->check(CLI::Range(-1, 1 << 30));
 }
 
 void describeOutputOptions(CLI::App & app, CliOptions & cli)

@@ -35,7 +35,10 @@ struct CliOptions
   std::string rotatedOutPath;
   double resolution = 0.05;  //!< bare images and the sample
   bool strictUnknown = false;
-  int skeletonMaxSide = 1200;
+  int skeletonMaxSide = 0;         //!< 0: thin at full resolution
+  double minRegionAreaM2 = 0.05;   //!< specks and islands removed before thinning; 0: off
+  int coverageMinCells = 4;        //!< smallest coverage block, in cells
+  int coverageMaxRectangles = -1;  //!< most coverage blocks; -1: no limit
   cv::Size sampleSize{800, 600};
   double sampleAngleDeg = 17.0;
   unsigned sampleSeed = 1;

@@ -30,6 +30,7 @@ const cv::Scalar kVertex(0, 80, 190);
 const cv::Scalar kSharpest(0, 0, 225);
 const cv::Scalar kArrow(25, 25, 25);
 const cv::Scalar kWhite(255, 255, 255);
+const cv::Scalar kUnknownFree(120, 205, 250);  // pale amber over free grey
 
 /// The picture and how map pixels land on it.
 struct Canvas
@@ -120,6 +121,55 @@ void drawRectangle(Canvas & canvas, const std::vector<cv::Point2f> & rectangle)
     kShift);
 }
 
+/// The colour of coverage block @p i: hues a golden-ratio step apart, so
+/// neighbouring numbers never look alike.
+cv::Scalar coverageColour(std::size_t i)
+{
+  const double hue = std::fmod(static_cast<double>(i) * 0.6180339887, 1.0) * 180.0;
+  cv::Mat hsv(1, 1, CV_8UC3, cv::Scalar(hue, 170, 235));
+  cv::Mat bgr;
+  cv::cvtColor(hsv, bgr, cv::COLOR_HSV2BGR);
+  const cv::Vec3b c = bgr.at<cv::Vec3b>(0, 0);
+  return {static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])};
+}
+
+/// Each coverage block's extent filled lightly in its own colour, with its
+/// number (from 1, in the order taken) where the block is large enough to hold it.
+void drawCoverage(Canvas & canvas, const maps::Coverage & coverage)
+{
+  if (coverage.rectangles.empty()) {
+    return;
+  }
+  cv::Mat layer = canvas.image.clone();
+  for (std::size_t i = 0; i < coverage.rectangles.size(); ++i) {
+    cv::fillConvexPoly(
+      layer, onCanvas(canvas, coverage.rectangles[i].extent), coverageColour(i), cv::LINE_AA,
+      kShift);
+  }
+  cv::addWeighted(layer, 0.4, canvas.image, 0.6, 0.0, canvas.image);
+  const double fontScale = 0.4 * canvas.unit;
+  for (std::size_t i = 0; i < coverage.rectangles.size(); ++i) {
+    const std::vector<cv::Point2f> & extent = coverage.rectangles[i].extent;
+    const std::string label = std::to_string(i + 1);
+    int baseline = 0;
+    const cv::Size text =
+      cv::getTextSize(label, cv::FONT_HERSHEY_SIMPLEX, fontScale, canvas.unit, &baseline);
+    const cv::Rect box = cv::boundingRect(onCanvas(canvas, extent));
+    const double side = std::min(box.width, box.height) / kOne;
+    if (side < 1.5 * std::max(text.width, text.height)) {
+      continue;
+    }
+    const cv::Point2d middle = (cv::Point2d(extent[0]) + cv::Point2d(extent[2])) * 0.5;
+    const cv::Point at = canvas.at(middle);
+    cv::putText(
+      canvas.image, label,
+      cv::Point(
+        at.x / static_cast<int>(kOne) - text.width / 2,
+        at.y / static_cast<int>(kOne) + text.height / 2),
+      cv::FONT_HERSHEY_SIMPLEX, fontScale, kArrow, canvas.unit, cv::LINE_AA);
+  }
+}
+
 /// Arrow along the main direction from the middle of the free cells.
 void drawDirection(Canvas & canvas, const cv::Mat & free, double direction)
 {
@@ -205,8 +255,9 @@ void drawSwatch(cv::Mat & image, const LegendEntry & e, cv::Point left, int u)
 }
 
 /// The legend box of @p size in the image corner that hides the fewest
-/// markers, then the fewest free cells (top-left on ties).
-cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin)
+/// markers, then the fewest free cells (top-left on ties); @p hidden receives
+/// how many it hides (a marker counting more than the whole box).
+cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin, int & hidden)
 {
   const cv::Mat & base = canvas.freeMask;
   const int right = std::max(0, base.cols - size.width - margin);
@@ -229,6 +280,7 @@ cv::Rect quietestCorner(const Canvas & canvas, cv::Size size, int margin)
       best = box;
     }
   }
+  hidden = bestFree;
   return best;
 }
 
@@ -247,11 +299,17 @@ void drawLegend(Canvas & canvas, const std::vector<LegendEntry> & entries)
       cv::getTextSize(e.text, cv::FONT_HERSHEY_SIMPLEX, fontScale, thickness, &baseline).width);
   }
   const cv::Size size(textWidth + 42 * u, lineHeight * static_cast<int>(entries.size()) + 8 * u);
-  const cv::Rect box = quietestCorner(canvas, size, 4 * u);
-  if (box.empty()) {
-    return;
-  }
+  int hidden = 0;
+  cv::Rect box = quietestCorner(canvas, size, 4 * u, hidden);
   cv::Mat & image = canvas.image;
+  if (hidden != 0 || box.size() != size) {
+    // Beside the map, in a white margin, rather than over free space.
+    const int margin = 4 * u;
+    const int extraRows = std::max(0, size.height + 2 * margin - image.rows);
+    cv::copyMakeBorder(
+      image, image, 0, extraRows, 0, size.width + 2 * margin, cv::BORDER_CONSTANT, kWhite);
+    box = cv::Rect(image.cols - size.width - margin, margin, size.width, size.height);
+  }
   cv::Mat roi = image(box);
   cv::addWeighted(roi, 0.2, cv::Mat(roi.size(), roi.type(), kWhite), 0.8, 0.0, roi);
   cv::rectangle(image, box, kArrow, 1);
@@ -275,12 +333,15 @@ std::vector<LegendEntry> legendEntries(
   const Inspection & r, const InspectOptions & options, double resolution)
 {
   const std::size_t kept = r.simplified.empty() ? 0 : r.simplified.size() - 1;
-  return {
+  std::vector<LegendEntry> entries = {
     {Swatch::Arrow, kArrow, format("main direction %.1f deg", r.mainDirection * 180.0 / CV_PI)},
     {Swatch::Line, kRectangle,
      r.rectangle.empty()
        ? std::string("inner rectangle: none")
        : format("inner rectangle, %.2f m cells", options.cellSizePx * resolution)},
+    {Swatch::Block, coverageColour(0),
+     std::to_string(r.coverage.rectangles.size()) + " coverage blocks, " +
+       format("%.0f%% of the passing cells", 100.0 * r.coverage.coveredShare)},
     {Swatch::Block, kSkeleton, "skeleton of the free space"},
     {Swatch::Dot, kJunction,
      r.junctions.empty() ? "junction pair: none" : "farthest junctions J1, J2"},
@@ -291,6 +352,26 @@ std::vector<LegendEntry> legendEntries(
      r.sharpest.found
        ? format("sharpest vertex, turn %.0f deg", r.sharpest.turnAngle * 180.0 / CV_PI)
        : std::string("sharpest vertex: none")}};
+  return entries;
+}
+
+/// Tints the picture where @p unknownFree is set; the share of the map's
+/// cells, in percent, or a negative value when there is none.
+double tintUnknownFree(Canvas & canvas, const cv::Mat & unknownFree)
+{
+  if (unknownFree.empty()) {
+    return -1.0;
+  }
+  const int count = cv::countNonZero(unknownFree);
+  if (count == 0) {
+    return -1.0;
+  }
+  cv::Mat mask;
+  cv::resize(
+    unknownFree, mask, canvas.image.size(), 0, 0,
+    canvas.scale >= 1.0 ? cv::INTER_NEAREST : cv::INTER_AREA);
+  canvas.image.setTo(kUnknownFree, mask >= 128);
+  return 100.0 * count / static_cast<double>(unknownFree.total());
 }
 
 }  // namespace
@@ -312,16 +393,24 @@ double pictureScale(cv::Size mapSize)
 
 cv::Mat drawInspection(
   const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
-  double resolution)
+  double resolution, const cv::Mat & unknownFree)
 {
   Canvas canvas = makeCanvas(free);
+  const double unknownShare = tintUnknownFree(canvas, unknownFree);
+  drawCoverage(canvas, inspection.coverage);
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
   drawRectangle(canvas, inspection.rectangle);
   drawDirection(canvas, free, inspection.mainDirection);
   drawJunctions(canvas, inspection.junctions);
   drawSharpest(canvas, inspection.sharpest);
-  drawLegend(canvas, legendEntries(inspection, options, resolution));
+  std::vector<LegendEntry> entries = legendEntries(inspection, options, resolution);
+  if (unknownShare >= 0.0) {
+    entries.push_back(
+      {Swatch::Block, kUnknownFree,
+       format("unknown grey counted free, %.1f%% of cells", unknownShare)});
+  }
+  drawLegend(canvas, entries);
   return canvas.image;
 }
 

@@ -26,11 +26,16 @@ double pictureScale(cv::Size mapSize);
  * @brief The annotated picture (BGR): free space light grey, the rest dark
  *        grey; the skeleton, the simplified boundary with its kept vertices,
  *        the inner rectangle, the main direction arrow, the farthest junction
- *        pair, the sharpest vertex, and a legend in the top-left corner.
+ *        pair, the sharpest vertex, and a legend.
+ *
+ * The nonzero cells of @p unknownFree (map size, or empty for none) are
+ * tinted and get a legend entry of their own. The legend goes in the image
+ * corner that hides the fewest markers and free cells; when every corner
+ * would hide a free cell, it goes in a white margin added right of the map.
  */
 cv::Mat drawInspection(
   const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
-  double resolution);
+  double resolution, const cv::Mat & unknownFree = cv::Mat());
 
 /// The rotated map (BGR) with the inner rectangle carried into its frame.
 cv::Mat drawRotated(const Inspection & inspection);

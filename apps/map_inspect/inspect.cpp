@@ -136,10 +136,21 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
     get_special_points finder;
     finder.getInnerRect(free, r.rectangle, options.cellSizePx);
   });
-  // 3. skeleton and its farthest junction pair
-  timed(t, "thinning", [&] { r.skeleton = thinFreeSpace(free, options.skeletonMaxSide); });
+  // 3. the whole free space as blocks of cells on the same grid
+  timed(t, "coverage", [&] {
+    r.coverage = maps::coverageRectangles(
+      free, options.cellSizePx, options.coverageMinCells, options.coverageMaxRectangles);
+  });
+  // 4. skeleton and its farthest junction pair
+  // The cleaning runs inside the skeleton step: its time is reported apart.
+  double cleaningMs = 0.0;
+  timed(t, "thinning", [&] {
+    r.skeleton = thinFreeSpace(free, options.skeletonMaxSide, options.minRegionAreaPx, &cleaningMs);
+  });
+  t.back().second -= cleaningMs;
+  t.insert(t.end() - 1, {"cleaning", cleaningMs});
   timed(t, "junctions", [&] { r.junctions = farthestJunctions(r.skeleton); });
-  // 4. boundary of the largest free region, simplified, and its sharpest vertex
+  // 5. boundary of the largest free region, simplified, and its sharpest vertex
   timed(t, "boundary", [&] { r.boundary = largestFreeBoundary(free); });
   timed(t, "simplification", [&] {
     r.simplified = simplifyClosedBoundary(r.boundary, options.epsilonPx, options.minChordPx);

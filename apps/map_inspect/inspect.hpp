@@ -4,12 +4,14 @@
 // Runs the library's four classes over a free-space map, one timed step at a
 // time, and keeps every intermediate result for the report and the picture.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
+#include "quorvane_nav2_maps/coverage.hpp"
 #include "skeleton.hpp"
 
 namespace quorvane
@@ -20,10 +22,13 @@ namespace tools
 /// What to look for.
 struct InspectOptions
 {
-  double cellSizePx = 10.0;    //!< inner rectangle cell side in whole pixels, in [1, 65535]
-  double epsilonPx = 2.0;      //!< boundary simplification tolerance in pixels, >= 0
-  double minChordPx = -1.0;    //!< spans this short are not looked into; negative: off
-  int skeletonMaxSide = 1200;  //!< longest side thinned at full resolution
+  double cellSizePx = 10.0;          //!< inner rectangle cell side in whole pixels, in [1, 65535]
+  double epsilonPx = 2.0;            //!< boundary simplification tolerance in pixels, >= 0
+  double minChordPx = -1.0;          //!< spans this short are not looked into; negative: off
+  int skeletonMaxSide = 0;           //!< longest side thinned at full resolution; 0: any
+  std::int64_t minRegionAreaPx = 0;  //!< specks and islands this small go before thinning
+  int coverageMinCells = 4;          //!< smallest coverage block, in cells (>= 1)
+  int coverageMaxRectangles = -1;    //!< most coverage blocks; negative: no limit
 };
 
 /// Wall-clock time of each step, in the order the steps ran.
@@ -49,6 +54,7 @@ struct Inspection
   /// Closed outline from getInnerRect through the centres of the corner cells
   /// (5 points), or empty when no cell fits.
   std::vector<cv::Point2f> rectangle;
+  maps::Coverage coverage;            //!< the free space as blocks of cells, largest first
   Skeleton skeleton;                  //!< thinned free space
   std::vector<cv::Point> junctions;   //!< the farthest junction pair, or empty when none
   std::vector<cv::Point> boundary;    //!< outer boundary of the largest free region

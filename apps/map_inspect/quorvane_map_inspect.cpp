@@ -1,8 +1,10 @@
 // quorvane_map_inspect: runs the library on an occupancy map, prints a JSON
 // report and draws what it found.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -10,12 +12,13 @@
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "cli_options.hpp"
 #include "draw.hpp"
 #include "inspect.hpp"
-#include "report.hpp"
 #include "quorvane_nav2_maps/map.hpp"
+#include "report.hpp"
 #include "sample_floor_plan.hpp"
 
 namespace
@@ -80,6 +83,50 @@ quorvane::maps::Map loadOrSynthesise(const CliOptions & cli, std::string & sourc
   return quorvane::maps::loadMap(cli.mapPath, options);
 }
 
+/// The cells that are free only because grey 205 (map savers' unknown)
+/// counted free: free as loaded, blocked with --strict-unknown. Empty when
+/// there are none.
+cv::Mat unknownGreyFreeCells(const CliOptions & cli, const quorvane::maps::Map & map)
+{
+  if (map.unknownGreyFree == 0 || cli.mapPath.empty()) {
+    return {};
+  }
+  quorvane::maps::LoadOptions options;
+  options.strictUnknown = true;
+  options.bareImageResolution = cli.resolution;
+  const quorvane::maps::Map strict = quorvane::maps::loadMap(cli.mapPath, options);
+  cv::Mat cells;
+  cv::bitwise_and(map.free == 255, strict.free != 255, cells);
+  return cells;
+}
+
+/// One line on stderr when more than a tenth of the map is unknown grey
+/// counted free: the share, why, and what to do about it.
+void warnAboutUnknownGrey(const quorvane::maps::Map & map)
+{
+  const double share = static_cast<double>(map.unknownGreyFree) /
+                       static_cast<double>(std::max<std::size_t>(1, map.free.total()));
+  if (share <= 0.1) {
+    return;
+  }
+  // Grey 205 has p = 50 / 255: free by the thresholds alone only above that.
+  char cause[160];
+  if (map.mapServer.freeThresh > 50.0 / 255.0) {
+    std::snprintf(
+      cause, sizeof(cause), "free_thresh %g is above 0.196 (50/255)", map.mapServer.freeThresh);
+  } else {
+    std::snprintf(
+      cause, sizeof(cause),
+      "the image's alpha channel is averaged into the grey (nav2's trinary rule)");
+  }
+  std::fprintf(
+    stderr,
+    "quorvane_map_inspect: warning: %.1f%% of the map's cells are grey 205, which map savers "
+    "write for unknown cells, counted free because %s; they are tinted in the picture; "
+    "--strict-unknown keeps them blocked\n",
+    100.0 * share, cause);
+}
+
 /// Cell side in whole pixels (the library's grid pitch): the one given, or
 /// the metres converted and rounded (at least 1).
 double cellSizeInPixels(const CliOptions & cli, double resolution)
@@ -91,15 +138,15 @@ double cellSizeInPixels(const CliOptions & cli, double resolution)
 }
 
 void writePictures(
-  const CliOptions & cli, const quorvane::maps::Map & map,
+  const CliOptions & cli, const quorvane::maps::Map & map, const cv::Mat & unknownFree,
   const quorvane::tools::InspectOptions & options, quorvane::tools::Inspection & inspection)
 {
   using quorvane::tools::writePng;
   if (!cli.outPath.empty()) {
     const auto start = std::chrono::steady_clock::now();
     writePng(
-      cli.outPath,
-      quorvane::tools::drawInspection(map.free, inspection, options, map.frame.resolution));
+      cli.outPath, quorvane::tools::drawInspection(
+                     map.free, inspection, options, map.frame.resolution, unknownFree));
     inspection.timesMs.emplace_back("annotated_png", millisecondsSince(start));
   }
   if (!cli.rotatedOutPath.empty()) {
@@ -115,13 +162,19 @@ int run(const CliOptions & cli)
   // 1. the map
   std::string source;
   const quorvane::maps::Map map = loadOrSynthesise(cli, source);
+  const cv::Mat unknownFree = unknownGreyFreeCells(cli, map);
   const double loadMs = millisecondsSince(start);
+  warnAboutUnknownGrey(map);
   // 2. the steps
   quorvane::tools::InspectOptions options;
   options.cellSizePx = cellSizeInPixels(cli, map.frame.resolution);
   options.epsilonPx = cli.epsilonPx;
   options.minChordPx = cli.minChordPx;
   options.skeletonMaxSide = cli.skeletonMaxSide;
+  options.minRegionAreaPx = static_cast<std::int64_t>(
+    std::llround(cli.minRegionAreaM2 / (map.frame.resolution * map.frame.resolution)));
+  options.coverageMinCells = cli.coverageMinCells;
+  options.coverageMaxRectangles = cli.coverageMaxRectangles;
   if (options.cellSizePx >= 65536.0) {
     return fail(ExitCode::BadCommandLine, "the cell size is too large (at most 65535 px)");
   }
@@ -136,7 +189,7 @@ int run(const CliOptions & cli)
     return fail(ExitCode::NoRectangle, message + source);
   }
   // 3. pictures, then the report
-  writePictures(cli, map, options, inspection);
+  writePictures(cli, map, unknownFree, options, inspection);
   inspection.timesMs.emplace_back("total", millisecondsSince(start));
   auto report = quorvane::tools::makeReport(
     map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});

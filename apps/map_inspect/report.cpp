@@ -140,11 +140,48 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
   return out;
 }
 
-json skeletonJson(const Map & map, const Inspection & r)
+json coverageJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
+  const auto points = [&map](const std::vector<cv::Point2f> & outline, json & px, json & m) {
+    px = json::array();
+    m = json::array();
+    for (const cv::Point2f & p : outline) {
+      px.push_back(pixelJson(p));
+      m.push_back(worldJson(p, map));
+    }
+  };
+  json rectangles = json::array();
+  for (const maps::CoverageRectangle & rect : r.coverage.rectangles) {
+    json item;
+    points(rect.outline, item["outline_px"], item["outline_m"]);
+    points(rect.extent, item["extent_px"], item["extent_m"]);
+    item["cells"] = {rect.cells.width, rect.cells.height};
+    rectangles.push_back(item);
+  }
+  return {
+    {"min_cells", options.coverageMinCells},
+    {"max_rectangles",
+     options.coverageMaxRectangles < 0 ? json() : json(options.coverageMaxRectangles)},
+    {"passing_cells", r.coverage.passingCells},
+    {"covered_cells", r.coverage.coveredCells},
+    {"covered_share", rounded(r.coverage.coveredShare, 4)},
+    {"rectangles", rectangles}};
+}
+
+json skeletonJson(const Map & map, const InspectOptions & options, const Inspection & r)
+{
+  const double cellArea = map.frame.resolution * map.frame.resolution;
+  const maps::RegionCleaning & c = r.skeleton.cleaning;
   json out = {
     {"pixels", r.skeleton.image.empty() ? 0 : cv::countNonZero(r.skeleton.image)},
     {"thinning_scale", r.skeleton.scale},
+    {"cleaning",
+     {{"min_region_area_px", options.minRegionAreaPx},
+      {"min_region_area_m2", rounded(static_cast<double>(options.minRegionAreaPx) * cellArea, 6)},
+      {"obstacle_specks_removed", c.obstacleSpecks},
+      {"free_islands_removed", c.freeIslands},
+      {"cells_freed", c.pixelsFreed},
+      {"cells_blocked", c.pixelsBlocked}}},
     {"junction_pair_found", r.junctions.size() == 2}};
   if (r.junctions.size() == 2) {
     const cv::Point2d a = r.junctions[0];
@@ -199,7 +236,8 @@ nlohmann::ordered_json makeReport(
   report["main_direction"] = directionJson(map, inspection);
   report["rotation"] = rotationJson(inspection);
   report["inner_rectangle"] = rectangleJson(map, options, inspection);
-  report["skeleton"] = skeletonJson(map, inspection);
+  report["coverage"] = coverageJson(map, options, inspection);
+  report["skeleton"] = skeletonJson(map, options, inspection);
   report["boundary"] = boundaryJson(options, inspection);
   report["sharpest_vertex"] = sharpestJson(map, inspection);
   report["outputs"] = outputsJson(context);

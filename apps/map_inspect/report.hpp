@@ -25,7 +25,8 @@ struct ReportContext
 
 /**
  * @brief The report: map, main direction, rotation, inner rectangle (pixels
- *        and metres), skeleton junctions, boundary, sharpest vertex, outputs.
+ *        and metres), coverage blocks (pixels and metres), skeleton junctions,
+ *        boundary, sharpest vertex, outputs.
  *
  * Pixel positions are [x, y] with x the column and y the row (row 0 at the
  * top, integer values at pixel centres); metre positions are [x, y] in the

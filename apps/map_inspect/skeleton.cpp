@@ -1,9 +1,12 @@
 #include "skeleton.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/ximgproc.hpp>
+
+#include "quorvane_nav2_maps/thinning.hpp"
 
 namespace quorvane
 {
@@ -32,10 +35,13 @@ cv::Mat reduceAllFree(const cv::Mat & free, int factor)
 
 }  // namespace
 
-Skeleton thinFreeSpace(const cv::Mat & free, int maxSide)
+Skeleton thinFreeSpace(
+  const cv::Mat & free, int maxSide, std::int64_t minRegionAreaPx, double * cleaningMs)
 {
   CV_CheckTypeEQ(free.type(), CV_8UC1, "free space must be CV_8UC1");
-  CV_CheckGE(maxSide, 16, "the longest thinned side must be at least 16");
+  if (maxSide != 0) {
+    CV_CheckGE(maxSide, 16, "the longest thinned side must be 0 or at least 16");
+  }
   Skeleton skeleton;
   // 1. the window: bounding box of the free cells
   cv::Mat freeCells;
@@ -45,19 +51,37 @@ Skeleton thinFreeSpace(const cv::Mat & free, int maxSide)
     return skeleton;
   }
   skeleton.offset = box.tl();
-  // 2. reduce it when it is too long to thin quickly
-  skeleton.scale = (std::max(box.width, box.height) + maxSide - 1) / maxSide;
-  cv::Mat window = freeCells(box);
-  if (skeleton.scale > 1) {
-    window = reduceAllFree(window, skeleton.scale);
+  // 2. clean it inside a blocked frame that stands for the rest of the map:
+  //    obstacles reaching the box's edge join it, and it is too large to be
+  //    taken for a speck itself (its area is at least 4 * frame^2)
+  const int frame =
+    1 + static_cast<int>(std::ceil(std::sqrt(static_cast<double>(minRegionAreaPx)) / 2.0));
+  cv::Mat framed;
+  cv::copyMakeBorder(
+    freeCells(box), framed, frame, frame, frame, frame, cv::BORDER_CONSTANT, cv::Scalar(0));
+  const auto start = std::chrono::steady_clock::now();
+  skeleton.cleaning = maps::removeSmallRegions(framed, framed, minRegionAreaPx);
+  if (cleaningMs != nullptr) {
+    *cleaningMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }
-  // 3. pad by one clear pixel (the thinning leaves the image's outermost
-  //    rows and columns alone), thin, and drop the padding again
+  // 3. reduce it when asked, and keep one clear pixel around it (the
+  //    thinning leaves the image's outermost rows and columns alone)
+  if (maxSide != 0) {
+    skeleton.scale = (std::max(box.width, box.height) + maxSide - 1) / maxSide;
+  }
   cv::Mat padded;
-  cv::copyMakeBorder(window, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+  if (skeleton.scale > 1) {
+    const cv::Mat reduced =
+      reduceAllFree(framed(cv::Rect(frame, frame, box.width, box.height)), skeleton.scale);
+    cv::copyMakeBorder(reduced, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+  } else {
+    padded = framed(cv::Rect(frame - 1, frame - 1, box.width + 2, box.height + 2));
+  }
+  // 4. thin, and drop the padding again
   cv::Mat thin;
-  cv::ximgproc::thinning(padded, thin, cv::ximgproc::THINNING_ZHANGSUEN);
-  skeleton.image = thin(cv::Rect(1, 1, window.cols, window.rows)).clone();
+  maps::thinZhangSuen(padded, thin);
+  skeleton.image = thin(cv::Rect(1, 1, thin.cols - 2, thin.rows - 2)).clone();
   return skeleton;
 }
 

@@ -1,10 +1,14 @@
 #ifndef QUORVANE_NAV2_ALGO_CORE__TOOLS__SKELETON_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__TOOLS__SKELETON_HPP_
 
-// The one-pixel skeleton of a map's free space, thinned with OpenCV contrib's
-// Zhang-Suen thinning. The library does no thinning of its own.
+// The one-pixel skeleton of a map's free space, thinned with the map
+// toolkit's Zhang-Suen thinning after removing small specks and islands.
+
+#include <cstdint>
 
 #include <opencv2/core.hpp>
+
+#include "quorvane_nav2_maps/cleaning.hpp"
 
 namespace quorvane
 {
@@ -17,6 +21,7 @@ struct Skeleton
   cv::Mat image;     //!< `CV_8UC1`, 255 on the skeleton; empty when the map has no free cell
   cv::Point offset;  //!< map pixel of the window's top-left corner
   int scale = 1;     //!< map pixels per skeleton pixel along each axis
+  maps::RegionCleaning cleaning;  //!< what was removed before thinning
 
   /// Map pixel at the middle of the block that skeleton pixel @p p stands for.
   cv::Point toMap(const cv::Point & p) const
@@ -29,17 +34,24 @@ struct Skeleton
  * @brief Skeleton of the 255 pixels of @p free.
  *
  * Only the bounding box of the free cells is thinned, padded by one clear
- * pixel so cells on the image border are thinned like any other. When that
- * box is longer than @p maxSide, it is first reduced by the smallest integer
- * factor that brings it within @p maxSide; a reduced cell is free only when
- * all the cells it covers are (walls never open; passages narrower than the
- * factor close). Thinning time grows with the cube of the size, so this keeps
- * very large maps fast.
+ * pixel so cells on the image border are thinned like any other. First,
+ * obstacle specks and free islands of fewer than @p minRegionAreaPx cells are
+ * removed from that padded box (maps::removeSmallRegions; everything beyond
+ * the box, the padding included, counts as one obstacle region). When the
+ * box is longer than @p maxSide (and @p maxSide is not 0), it is then reduced
+ * by the smallest integer factor that brings it within @p maxSide; a reduced
+ * cell is free only when all the cells it covers are (walls never open;
+ * passages narrower than the factor close).
  *
- * @param free    `CV_8UC1`; 255 marks free space.
- * @param maxSide Longest side thinned at full resolution, >= 16.
+ * @param free            `CV_8UC1`; 255 marks free space.
+ * @param maxSide         0: always full resolution; otherwise the longest
+ *                        side thinned at full resolution, >= 16.
+ * @param minRegionAreaPx Smaller regions are removed; 0 or 1: none.
+ * @param cleaningMs      When given, receives the time the removal took.
  */
-Skeleton thinFreeSpace(const cv::Mat & free, int maxSide);
+Skeleton thinFreeSpace(
+  const cv::Mat & free, int maxSide, std::int64_t minRegionAreaPx = 0,
+  double * cleaningMs = nullptr);
 
 }  // namespace tools
 }  // namespace quorvane

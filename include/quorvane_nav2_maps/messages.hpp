@@ -15,6 +15,7 @@
 #include <nav_msgs/msg/path.hpp>
 #include <opencv2/core.hpp>
 
+#include "quorvane_nav2_maps/coverage.hpp"
 #include "quorvane_nav2_maps/export.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 
@@ -28,6 +29,12 @@ namespace maps
 /// float32 as the message holds it. An empty outline gives an empty polygon.
 QUORVANE_NAV2_MAPS_EXPORT geometry_msgs::msg::PolygonStamped toPolygonStamped(
   const MapFrame & frame, const std::vector<cv::Point2f> & outline);
+
+/// The blocks of a coverage as polygons, in the order they were taken: each
+/// block's extent (the outer edges of its cells, five points, the last
+/// repeating the first), as toPolygonStamped() gives it. No block, no polygon.
+QUORVANE_NAV2_MAPS_EXPORT std::vector<geometry_msgs::msg::PolygonStamped> toPolygonStampeds(
+  const MapFrame & frame, const Coverage & coverage);
 
 /// A pixel position (a junction, the sharpest vertex) as a point.
 QUORVANE_NAV2_MAPS_EXPORT geometry_msgs::msg::PointStamped toPointStamped(

@@ -125,6 +125,26 @@ TEST(Messages, PolygonPointAndPoseInTheMapFrame)
   EXPECT_NEAR(std::hypot(pose.pose.orientation.z, pose.pose.orientation.w), 1.0, 1e-12);
 }
 
+TEST(Messages, CoverageBlocksAreTheirExtentsInOrder)
+{
+  const MapFrame f = frameOf(0.5, -1.0, 2.0, 0.0, 10, 6);
+  quorvane::maps::Coverage coverage;
+  coverage.rectangles.resize(2);
+  coverage.rectangles[0].extent = {
+    {0.5F, 0.5F}, {4.5F, 0.5F}, {4.5F, 2.5F}, {0.5F, 2.5F}, {0.5F, 0.5F}};
+  coverage.rectangles[1].extent = {
+    {6.5F, 0.5F}, {8.5F, 0.5F}, {8.5F, 4.5F}, {6.5F, 4.5F}, {6.5F, 0.5F}};
+  const auto polygons = quorvane::maps::toPolygonStampeds(f, coverage);
+  ASSERT_EQ(polygons.size(), 2u);
+  EXPECT_EQ(polygons[1].header.frame_id, "floor2");
+  ASSERT_EQ(polygons[1].polygon.points.size(), 5u);
+  // (8.5, 4.5): x = -1 + 9 * 0.5, y = 2 + (6 - 5) * 0.5.
+  EXPECT_FLOAT_EQ(polygons[1].polygon.points[2].x, 3.5F);
+  EXPECT_FLOAT_EQ(polygons[1].polygon.points[2].y, 2.5F);
+  EXPECT_FLOAT_EQ(polygons[0].polygon.points[0].x, -0.5F);
+  EXPECT_TRUE(quorvane::maps::toPolygonStampeds(f, {}).empty());
+}
+
 TEST(Messages, PathFacesEachNextPointAndComesBack)
 {
   const MapFrame f = frameOf(1.0, 0.0, 0.0, 0.0, 10, 10);

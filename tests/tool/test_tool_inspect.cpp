@@ -139,8 +139,8 @@ TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
   }
   EXPECT_EQ(
     steps, (std::vector<std::string>{
-             "main_direction", "rotation", "inner_rectangle", "thinning", "junctions", "boundary",
-             "simplification", "curvature"}));
+             "main_direction", "rotation", "inner_rectangle", "coverage", "cleaning", "thinning",
+             "junctions", "boundary", "simplification", "curvature"}));
 }
 
 TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
@@ -262,6 +262,22 @@ TEST(Skeleton, ReducedCellsAreFreeOnlyWhenAllTheirCellsAre)
   EXPECT_EQ(cv::countNonZero(skeleton.image.col(10)), 0);
 }
 
+TEST(Skeleton, SpecksGoBeforeThinningAndTheRestOfTheMapIsNoSpeck)
+{
+  // A 2x2 hole in a wide bar: uncleaned, the skeleton loops round it.
+  cv::Mat free = cv::Mat::zeros(40, 60, CV_8UC1);
+  free(cv::Rect(5, 10, 50, 21)).setTo(255);
+  free(cv::Rect(29, 19, 2, 2)).setTo(0);
+  const auto loop = quorvane::tools::thinFreeSpace(free, 0, 0);
+  const auto clean = quorvane::tools::thinFreeSpace(free, 0, 5);
+  EXPECT_EQ(loop.cleaning.obstacleSpecks, 0);
+  EXPECT_EQ(clean.cleaning.obstacleSpecks, 1);  // the blocked rest of the map stays
+  EXPECT_EQ(clean.cleaning.freeIslands, 0);
+  // Down the bar's middle column: two skeleton pixels round the hole, one without.
+  EXPECT_EQ(cv::countNonZero(loop.image.col(30 - loop.offset.x)), 2);
+  EXPECT_EQ(cv::countNonZero(clean.image.col(30 - clean.offset.x)), 1);
+}
+
 TEST(Skeleton, EmptyWithoutFreeCells)
 {
   EXPECT_TRUE(quorvane::tools::thinFreeSpace(cv::Mat::zeros(5, 5, CV_8UC1), 100).image.empty());
@@ -304,6 +320,50 @@ TEST(Report, HoldsEverySectionWithMetresFromTheOrigin)
   EXPECT_NEAR(report["main_direction"]["map_deg"].get<double>(), 180.0 - deg, 1e-2);
 }
 
+TEST(Report, CoverageStartsWithTheInnerRectangleAndAddsUpItsCells)
+{
+  quorvane::maps::Map map;
+  map.frame.resolution = 0.1;
+  map.frame.originX = -3.0;
+  map.free = makeSampleFloorPlan({400, 300}, 17.0, 1);
+  map.frame.width = 400;
+  map.frame.height = 300;
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 6.0;
+  options.coverageMinCells = 3;
+  const auto inspection = quorvane::tools::inspectMap(map.free, options);
+  const auto report = quorvane::tools::makeReport(map, options, inspection, {"sample", "", ""});
+  const auto & coverage = report["coverage"];
+  EXPECT_EQ(coverage["min_cells"], 3);
+  EXPECT_TRUE(coverage["max_rectangles"].is_null());
+  ASSERT_GT(coverage["rectangles"].size(), 1u);
+  EXPECT_EQ(coverage["rectangles"][0]["outline_px"], report["inner_rectangle"]["outline_px"]);
+  EXPECT_EQ(coverage["rectangles"][0]["cells"], report["inner_rectangle"]["cells"]);
+  long cells = 0;
+  for (const auto & rect : coverage["rectangles"]) {
+    const int columns = rect["cells"][0].get<int>();
+    const int rows = rect["cells"][1].get<int>();
+    EXPECT_GE(columns * rows, 3);
+    cells += columns * rows;
+    // The extent reaches half a cell (3 px) beyond the outline on every side.
+    const auto side = [](const auto & a, const auto & b) {
+      return std::hypot(
+        a[0].template get<double>() - b[0].template get<double>(),
+        a[1].template get<double>() - b[1].template get<double>());
+    };
+    EXPECT_NEAR(side(rect["extent_px"][0], rect["extent_px"][1]), 6.0 * columns, 1e-2);
+    EXPECT_NEAR(side(rect["extent_px"][1], rect["extent_px"][2]), 6.0 * rows, 1e-2);
+    const auto & px = rect["extent_px"][2];
+    const auto & m = rect["extent_m"][2];
+    EXPECT_NEAR(m[0].get<double>(), -3.0 + (px[0].get<double>() + 0.5) * 0.1, 1e-3);
+    EXPECT_NEAR(m[1].get<double>(), (300 - 0.5 - px[1].get<double>()) * 0.1, 1e-3);
+  }
+  EXPECT_EQ(coverage["covered_cells"].get<long>(), cells);
+  EXPECT_NEAR(
+    coverage["covered_share"].get<double>(),
+    static_cast<double>(cells) / coverage["passing_cells"].get<double>(), 1e-4);
+}
+
 TEST(Report, PrettyTextKeepsNumberArraysOnOneLineAndParsesBack)
 {
   nlohmann::ordered_json report = {
@@ -344,7 +404,10 @@ TEST(Picture, AnnotatedAndRotatedPicturesAreColourImagesOfTheScaledSize)
   const auto inspection = quorvane::tools::inspectMap(plan, options);
   const cv::Mat annotated = quorvane::tools::drawInspection(plan, inspection, options, 0.05);
   EXPECT_EQ(annotated.type(), CV_8UC3);
-  EXPECT_EQ(annotated.size(), cv::Size(800, 600));
+  // The map at twice its size, and the legend in a margin to its right when
+  // it would hide free cells.
+  EXPECT_EQ(annotated.rows, 600);
+  EXPECT_GE(annotated.cols, 800);
   const cv::Mat rotated = quorvane::tools::drawRotated(inspection);
   EXPECT_EQ(rotated.type(), CV_8UC3);
   EXPECT_EQ(rotated.size(), inspection.rotatedMap.size() * 2);
@@ -375,7 +438,8 @@ TEST(CommandLine, ReadsMapAndOptions)
 {
   const auto cli = parse(
     {"map.yaml", "--cell-size", "12", "--epsilon", "3.5", "--min-chord", "4", "--out", "o.png",
-     "--rotated-out", "r.png", "--sample-size", "300x200", "--strict-unknown", "--compact"});
+     "--rotated-out", "r.png", "--sample-size", "300x200", "--strict-unknown", "--compact",
+     "--coverage-min-cells", "9", "--coverage-max-rectangles", "5"});
   EXPECT_EQ(cli.mapPath, "map.yaml");
   EXPECT_DOUBLE_EQ(cli.cellSizePx, 12.0);
   EXPECT_DOUBLE_EQ(cli.epsilonPx, 3.5);
@@ -384,6 +448,8 @@ TEST(CommandLine, ReadsMapAndOptions)
   EXPECT_EQ(cli.sampleSize, cv::Size(300, 200));
   EXPECT_TRUE(cli.strictUnknown);
   EXPECT_TRUE(cli.compact);
+  EXPECT_EQ(cli.coverageMinCells, 9);
+  EXPECT_EQ(cli.coverageMaxRectangles, 5);
 }
 
 TEST(CommandLine, NoPngClearsThePictureName) { EXPECT_TRUE(parse({"--no-png"}).outPath.empty()); }

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "quorvane_nav2_maps/cleaning.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "scratch_dir.hpp"
 #include "test_maps_dir.hpp"
@@ -123,11 +125,15 @@ TEST_P(RealMap, ReportIsSane)
     EXPECT_TRUE(inside(point(p), map.free)) << p;
   }
   EXPECT_GT(freeShareInside(map.free, rect["outline_px"]), 0.9);
-  // Junctions on free cells, a sharpest vertex on the image.
+  // Junctions on free cells of the skeleton's input (the map with its small
+  // specks freed), a sharpest vertex on the image.
+  cv::Mat cleaned;
+  quorvane::maps::removeSmallRegions(
+    map.free, cleaned, report["skeleton"]["cleaning"]["min_region_area_px"].get<std::int64_t>());
   if (report["skeleton"]["junction_pair_found"].get<bool>()) {
     for (const auto & p : report["skeleton"]["junction_pair_px"]) {
       ASSERT_TRUE(inside(point(p), map.free)) << p;
-      EXPECT_EQ(map.free.at<uchar>(cv::Point(point(p))), 255) << p;
+      EXPECT_EQ(cleaned.at<uchar>(cv::Point(point(p))), 255) << p;
     }
   }
   EXPECT_LE(
@@ -187,6 +193,67 @@ INSTANTIATE_TEST_SUITE_P(
   SharedMaps, RealMap, ::testing::ValuesIn(sharedMapNames()),
   [](const ::testing::TestParamInfo<std::string> & param) { return param.param; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RealMap);
+
+/// The tool's report and stderr on @p map (a shared map's name or a YAML
+/// path) with extra @p options.
+RunResult runOn(const std::string & map, const std::string & options, std::string & err)
+{
+  quorvane::test::ScratchDir dir;
+  const std::string yaml =
+    map.find('/') == std::string::npos ? (sharedMapsDir() / (map + ".yaml")).string() : map;
+  const RunResult run = runCommand(
+    std::string("'") + QUORVANE_INSPECT_TOOL + "' '" + yaml + "' --compact --no-png " + options +
+    " 2>'" + dir.file("stderr.txt") + "'");
+  std::ifstream in(dir.file("stderr.txt"));
+  err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return run;
+}
+
+TEST(RealMaps, CleaningChangesOnlyTheSkeleton)
+{
+  if (sharedMapNames().empty()) {
+    GTEST_SKIP() << "no shared maps (set QUORVANE_TEST_MAPS_DIR)";
+  }
+  std::string err;
+  const auto raw = nlohmann::json::parse(runOn("willow_full", "--min-region-area 0", err).out);
+  const auto clean = nlohmann::json::parse(runOn("willow_full", "", err).out);
+  EXPECT_GT(clean["skeleton"]["cleaning"]["obstacle_specks_removed"].get<int>(), 100);
+  EXPECT_GT(clean["skeleton"]["cleaning"]["free_islands_removed"].get<int>(), 100);
+  EXPECT_EQ(raw["skeleton"]["cleaning"]["obstacle_specks_removed"].get<int>(), 0);
+  EXPECT_LT(clean["skeleton"]["pixels"].get<int>(), raw["skeleton"]["pixels"].get<int>());
+  EXPECT_EQ(clean["main_direction"], raw["main_direction"]);
+  EXPECT_EQ(clean["inner_rectangle"], raw["inner_rectangle"]);
+  EXPECT_EQ(clean["boundary"], raw["boundary"]);
+}
+
+TEST(RealMaps, UnknownGreyCountedFreeIsReportedOnOneStderrLine)
+{
+  if (sharedMapNames().empty()) {
+    GTEST_SKIP() << "no shared maps (set QUORVANE_TEST_MAPS_DIR)";
+  }
+  // tb3_sandbox's wide unknown margin (grey 205) is free under free_thresh 0.25.
+  quorvane::test::ScratchDir dir;
+  const std::string yaml = dir.file("generous.yaml");
+  std::ofstream(yaml) << "image: " << (sharedMapsDir() / "tb3_sandbox.pgm").string()
+                      << "\nresolution: 0.05\nfree_thresh: 0.25\n";
+  std::string err;
+  const RunResult run = runOn(yaml, "", err);
+  ASSERT_EQ(run.status, 0) << err;
+  const auto report = nlohmann::json::parse(run.out);
+  EXPECT_GT(report["map"]["unknown_grey_counted_free"].get<int>(), 384 * 384 / 10);
+  EXPECT_TRUE(report["map"].contains("note"));
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("free_thresh 0.25"), std::string::npos) << err;
+  EXPECT_NE(err.find("--strict-unknown"), std::string::npos) << err;
+  // With the remedy, nothing to say.
+  runOn(yaml, "--strict-unknown", err);
+  EXPECT_EQ(err, "");
+  // Under a tenth (depot: about 5%), only the report's note.
+  const auto depot = nlohmann::json::parse(runOn("depot", "", err).out);
+  EXPECT_GT(depot["map"]["unknown_grey_counted_free"].get<int>(), 0);
+  EXPECT_TRUE(depot["map"].contains("note"));
+  EXPECT_EQ(err, "");
+}
 
 TEST(RealMaps, EveryMapLoadsWithFreeCells)
 {
