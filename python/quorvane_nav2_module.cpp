@@ -22,17 +22,12 @@
 #include "get_special_points.hpp"
 #include "nav_msgs/msg/path.hpp"
 
-// The toolkit's parts are bound as far as this build has them.
-#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/map.hpp")
-#define QUORVANE_PYTHON_WITH_MAPS 1
+#ifdef QUORVANE_PYTHON_WITH_MAPS
 #include <filesystem>
 
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
-#endif
-#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
-#define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
 
 namespace py = pybind11;
@@ -470,9 +465,6 @@ py::array mapPoints(
   return pointArray<double>(output);
 }
 
-#endif  // QUORVANE_PYTHON_WITH_MAPS
-
-#ifdef QUORVANE_PYTHON_WITH_THINNING
 py::array thin(const py::handle & image)
 {
   const MatInput in = toMat(image, "free");
@@ -483,7 +475,7 @@ py::array thin(const py::handle & image)
   });
   return byteImage(std::move(skeleton));
 }
-#endif  // QUORVANE_PYTHON_WITH_THINNING
+#endif  // QUORVANE_PYTHON_WITH_MAPS
 
 }  // namespace
 
@@ -626,8 +618,6 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "-1), or a bare image. Raises FileNotFoundError for a missing file and ValueError\n"
     "for one that cannot be used, with the reason.");
 
-#endif
-#ifdef QUORVANE_PYTHON_WITH_THINNING
   m.def(
     "thin", &thin, py::arg("free"),
     "thin(free) -> numpy.ndarray\n\n"

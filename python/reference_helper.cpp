@@ -35,15 +35,10 @@
 #include "nav_msgs/msg/path.hpp"
 #include "sample_floor_plan.hpp"
 
-// The toolkit's parts are bound as far as this build has them.
-#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/map.hpp")
-#define QUORVANE_PYTHON_WITH_MAPS 1
+#ifdef QUORVANE_PYTHON_WITH_MAPS
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
-#endif
-#if defined(QUORVANE_PYTHON_TOOLKIT) && __has_include("quorvane_nav2_maps/thinning.hpp")
 #include "quorvane_nav2_maps/thinning.hpp"
-#define QUORVANE_PYTHON_WITH_THINNING 1
 #endif
 
 using json = nlohmann::json;
@@ -263,8 +258,6 @@ json run(const json & request)
       {"size", {f.width, f.height}},
       {"world", pointsToJson(quorvane::maps::pixelsToWorld(f, pixels))}};
   }
-#endif
-#ifdef QUORVANE_PYTHON_WITH_THINNING
   if (request.contains("thin_out")) {
     cv::Mat skeleton;
     quorvane::maps::thinZhangSuen(image, skeleton);

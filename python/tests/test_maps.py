@@ -11,7 +11,6 @@ import quorvane_nav2 as q
 from conftest import write_raw
 
 needs_maps = pytest.mark.skipif(not hasattr(q, "load_map"), reason="built without the map toolkit")
-needs_thin = pytest.mark.skipif(not hasattr(q, "thin"), reason="built without the thinning")
 
 # 4 x 3 map_server image, top row first: 254 is free, 0 occupied, 205 unknown.
 GREYS = np.array([[254, 254, 0, 205], [254, 254, 254, 205], [0, 254, 254, 254]], np.uint8)
@@ -79,7 +78,7 @@ def test_map_errors(tmp_path):
         m.pixel_to_world(np.zeros((2, 2), bool))
 
 
-@needs_thin
+@needs_maps
 def test_thin_matches_cpp(cpp, plan, tmp_path):
     out = tmp_path / "skeleton.raw"
     cpp({"image": write_raw(plan, tmp_path / "plan.raw"), "thin_out": str(out)})
