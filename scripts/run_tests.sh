@@ -3,7 +3,8 @@
 # configuration CI checks:
 #   1. Release, warnings as errors: unit tests, exported-symbol check,
 #      benchmarks and tool built;
-#   2. an installed copy consumed by a plain-CMake project;
+#   2. an installed copy consumed by a plain-CMake project, and its Python
+#      module imported from the install prefix;
 #   3. a colcon workspace: colcon build, colcon test, and the package's entry
 #      in the ament index;
 #   4. AddressSanitizer + UndefinedBehaviorSanitizer, halting on error, with
@@ -94,7 +95,7 @@ if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
   step "libFuzzer targets, ${FUZZ_SECONDS} s each"
   cmake -S "$ROOT" -B "$BUILD/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_BUILD_FUZZ=ON -DQUORVANE_BUILD_TESTS=OFF \
-    -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_FUZZ_SECONDS="$FUZZ_SECONDS"
+    -DQUORVANE_BUILD_TOOLS=OFF -DQUORVANE_BUILD_PYTHON=OFF -DQUORVANE_FUZZ_SECONDS="$FUZZ_SECONDS"
   cmake --build "$BUILD/fuzz" -j "$JOBS"
   ctest --test-dir "$BUILD/fuzz" --output-on-failure -j "$JOBS"
 fi
