@@ -11,19 +11,19 @@ from typing import Optional, Tuple
 import numpy as np
 import numpy.typing as npt
 
-Image = npt.NDArray[np.uint8]
-Bounds = Tuple[int, int, int, int]
-Pixel = Tuple[int, int]
+_Image = npt.NDArray[np.uint8]
+_Bounds = Tuple[int, int, int, int]
+_Pixel = Tuple[int, int]
 
-def main_direction(image: Image) -> float:
+def main_direction(image: _Image) -> float:
     """Dominant wall direction in radians in [0, pi] (image convention, y down)."""
 
 def rotation(
-    image: Image, pivot: Optional[Pixel] = None, extra_angle: float = 0.0
-) -> Tuple[npt.NDArray[np.float64], Bounds]:
+    image: _Image, pivot: Optional[_Pixel] = None, extra_angle: float = 0.0
+) -> Tuple[npt.NDArray[np.float64], _Bounds]:
     """(2, 3) float64 source-to-rotated matrix and (x, y, width, height) of the rotated image."""
 
-def rotate(image: Image, matrix: npt.NDArray[np.floating], bounds: Bounds) -> Image:
+def rotate(image: _Image, matrix: npt.NDArray[np.floating], bounds: _Bounds) -> _Image:
     """The image warped into bounds' width x height, every pixel 0 or 255."""
 
 def to_original(
@@ -31,14 +31,14 @@ def to_original(
 ) -> npt.NDArray[np.float32]:
     """(N, 2) points of the rotated frame mapped back into the source frame."""
 
-def inner_rectangle(image: Image, cell_size: float) -> Optional[npt.NDArray[np.float32]]:
+def inner_rectangle(image: _Image, cell_size: float) -> Optional[npt.NDArray[np.float32]]:
     """(5, 2) closed outline through the corner cells' centres, or None."""
 
-def cell_test(image: Image, center: Pixel, side: int) -> Tuple[bool, Optional[Image]]:
+def cell_test(image: _Image, center: _Pixel, side: int) -> Tuple[bool, Optional[_Image]]:
     """Whether the window around center holds a 255 pixel, and the window's mask
     (None when the centre pixel is 255)."""
 
-def junction_pair(skeleton: Image) -> npt.NDArray[np.int32]:
+def junction_pair(skeleton: _Image) -> npt.NDArray[np.int32]:
     """(2, 2) int32: the two farthest-apart junction pixels, or zeros."""
 
 def simplify(
@@ -48,10 +48,10 @@ def simplify(
 ) -> npt.NDArray[np.int32] | npt.NDArray[np.float64]:
     """Douglas-Peucker: int32 pixel polyline (with the chord test) or float64 path."""
 
-def curvature(a: Pixel, b: Pixel, c: Pixel) -> float:
+def curvature(a: _Pixel, b: _Pixel, c: _Pixel) -> float:
     """Turning angle at b divided by the shorter leg, radians per pixel."""
 
-def sharpest_vertex(points: npt.NDArray[np.int32]) -> Pixel:
+def sharpest_vertex(points: npt.NDArray[np.int32]) -> _Pixel:
     """Interior vertex of greatest curvature, or (0, 0)."""
 
 # With the map toolkit (present when the module was built with it).
@@ -61,10 +61,10 @@ class Map:
     origin + R(yaw) * resolution * (x + 0.5, height - y - 0.5)."""
 
     @property
-    def free(self) -> Image:
+    def free(self) -> _Image:
         """(height, width) uint8: 255 where the cell is free."""
     @property
-    def unknown(self) -> Image:
+    def unknown(self) -> _Image:
         """(height, width) uint8: 255 where the cell is unknown."""
     @property
     def resolution(self) -> float:
@@ -86,5 +86,5 @@ class Map:
 def load_map(path: str | os.PathLike[str]) -> Map:
     """A map_server YAML with its image, an OccupancyGrid YAML, or a bare image."""
 
-def thin(free: Image) -> Image:
+def thin(free: _Image) -> _Image:
     """Zhang-Suen skeleton (255) of the pixels >= 128."""
