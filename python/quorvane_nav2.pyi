@@ -6,7 +6,7 @@ bad values raise ValueError.
 """
 
 import os
-from typing import Optional, Tuple
+from typing import Any, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -88,3 +88,11 @@ def load_map(path: str | os.PathLike[str]) -> Map:
 
 def thin(free: _Image) -> _Image:
     """Zhang-Suen skeleton (255) of the pixels >= 128."""
+
+def coverage_rectangles(
+    image: _Image | Map,
+    cell_size: float,
+    min_cells: int = 4,
+    max_rectangles: int | None = None,
+) -> list[dict[str, Any]]:
+    """The free area covered by wall-aligned blocks of cells, largest first."""

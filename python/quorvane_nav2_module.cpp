@@ -25,6 +25,7 @@
 #ifdef QUORVANE_PYTHON_WITH_MAPS
 #include <filesystem>
 
+#include "quorvane_nav2_maps/coverage.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #include "quorvane_nav2_maps/thinning.hpp"
@@ -475,6 +476,36 @@ py::array thin(const py::handle & image)
   });
   return byteImage(std::move(skeleton));
 }
+
+// The blocks of a coverage as dicts of numpy arrays; with a Map, the
+// outlines in metres too.
+py::list coverageRectangles(
+  const py::handle & mapOrImage, double cellSize, int minCells, std::optional<int> maxRectangles)
+{
+  const bool isMap = py::isinstance<PyMap>(mapOrImage);
+  const PyMap * map = isMap ? &mapOrImage.cast<const PyMap &>() : nullptr;
+  const MatInput in = toMat(isMap ? py::handle(map->free) : mapOrImage, "image");
+  const maps::Coverage coverage = released([&] {
+    return maps::coverageRectangles(in.mat, cellSize, minCells, maxRectangles.value_or(-1));
+  });
+  py::list out;
+  for (const maps::CoverageRectangle & rect : coverage.rectangles) {
+    py::dict item;
+    item["outline_px"] = pointArray<float>(rect.outline);
+    item["extent_px"] = pointArray<float>(rect.extent);
+    if (map != nullptr) {
+      const auto metres = [map](const std::vector<cv::Point2f> & outline) {
+        return pointArray<double>(maps::pixelsToWorld(
+          map->frame, std::vector<cv::Point2d>(outline.begin(), outline.end())));
+      };
+      item["outline_m"] = metres(rect.outline);
+      item["extent_m"] = metres(rect.extent);
+    }
+    item["cells"] = py::make_tuple(rect.cells.width, rect.cells.height);
+    out.append(item);
+  }
+  return out;
+}
 #endif  // QUORVANE_PYTHON_WITH_MAPS
 
 }  // namespace
@@ -628,5 +659,18 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "Zhang-Suen thinning of a uint8 image (a pixel is set from 128 up): a new image of\n"
     "the same size, 255 on the skeleton. Pixels of the outermost rows and columns are\n"
     "never removed: pad the image with a clear border when free space touches it.");
+
+  m.def(
+    "coverage_rectangles", &coverageRectangles, py::arg("image"), py::arg("cell_size"),
+    py::arg("min_cells") = 4, py::arg("max_rectangles") = py::none(),
+    "coverage_rectangles(image, cell_size, min_cells=4, max_rectangles=None) -> list[dict]\n\n"
+    "The free (255) area covered by wall-aligned blocks of cells, largest first, on the grid\n"
+    "inner_rectangle uses (the first block is its rectangle). Blocks are taken until the\n"
+    "largest remaining one has fewer than min_cells cells or max_rectangles were taken\n"
+    "(None: no limit). Each dict has outline_px (5, 2) float32, the centres of the corner\n"
+    "cells as inner_rectangle gives them; extent_px (5, 2) float32, the outer edges of the\n"
+    "cells; cells (columns, rows). When image is a Map, its free cells are used and\n"
+    "outline_m and extent_m (5, 2) float64 give the same points in metres. Raises ValueError\n"
+    "for a bad cell_size or min_cells < 1.");
 #endif
 }

@@ -121,3 +121,21 @@ def test_real_map_matches_cpp(cpp, tmp_path):
     assert (m.resolution, list(m.origin), m.frame_id) == (
         want["resolution"], want["origin"], want["frame_id"])
     assert m.pixel_to_world(np.array(pixels)).tolist() == want["world"]
+
+
+@needs_maps
+def test_coverage_rectangles(plan, tmp_path):
+    blocks = q.coverage_rectangles(plan, 8)
+    assert len(blocks) > 1
+    # The first block is the inner rectangle; the others follow largest first.
+    assert np.array_equal(blocks[0]["outline_px"], q.inner_rectangle(plan, 8))
+    sizes = [b["cells"][0] * b["cells"][1] for b in blocks]
+    assert sizes == sorted(sizes, reverse=True) and min(sizes) >= 4
+    assert blocks[0]["extent_px"].shape == (5, 2) and "outline_m" not in blocks[0]
+    assert len(q.coverage_rectangles(plan, 8, min_cells=1, max_rectangles=2)) == 2
+    with pytest.raises(ValueError):
+        q.coverage_rectangles(plan, 8, min_cells=0)
+    # Given a Map, its free cells and its metres.
+    m = q.load_map(write_map_server(tmp_path, 0.3))
+    block = q.coverage_rectangles(m, 1, min_cells=1)[0]
+    assert np.allclose(block["extent_m"], m.pixel_to_world(block["extent_px"]))
