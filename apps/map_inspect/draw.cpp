@@ -133,9 +133,8 @@ cv::Scalar coverageColour(std::size_t i)
   return {static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])};
 }
 
-/// Each coverage block's extent filled lightly in its own colour, with its
-/// number (from 1, in the order taken) where the block is large enough to hold it.
-void drawCoverage(Canvas & canvas, const maps::Coverage & coverage)
+/// Each coverage block's extent filled lightly in its own colour.
+void fillCoverage(Canvas & canvas, const maps::Coverage & coverage)
 {
   if (coverage.rectangles.empty()) {
     return;
@@ -147,6 +146,12 @@ void drawCoverage(Canvas & canvas, const maps::Coverage & coverage)
       kShift);
   }
   cv::addWeighted(layer, 0.4, canvas.image, 0.6, 0.0, canvas.image);
+}
+
+/// Each coverage block's number (from 1, in the order taken) at its middle,
+/// on top of the other drawings, where the block is large enough to hold it.
+void numberCoverage(Canvas & canvas, const maps::Coverage & coverage)
+{
   const double fontScale = 0.4 * canvas.unit;
   for (std::size_t i = 0; i < coverage.rectangles.size(); ++i) {
     const std::vector<cv::Point2f> & extent = coverage.rectangles[i].extent;
@@ -155,18 +160,19 @@ void drawCoverage(Canvas & canvas, const maps::Coverage & coverage)
     const cv::Size text =
       cv::getTextSize(label, cv::FONT_HERSHEY_SIMPLEX, fontScale, canvas.unit, &baseline);
     const cv::Rect box = cv::boundingRect(onCanvas(canvas, extent));
-    const double side = std::min(box.width, box.height) / kOne;
-    if (side < 1.5 * std::max(text.width, text.height)) {
+    if (std::min(box.width, box.height) / kOne < 1.5 * std::max(text.width, text.height)) {
       continue;
     }
-    const cv::Point2d middle = (cv::Point2d(extent[0]) + cv::Point2d(extent[2])) * 0.5;
-    const cv::Point at = canvas.at(middle);
+    const cv::Point at =
+      canvas.at((cv::Point2d(extent[0]) + cv::Point2d(extent[2])) * 0.5) / static_cast<int>(kOne);
+    const cv::Point origin(at.x - text.width / 2, at.y + text.height / 2);
+    // A white halo keeps the number legible over lines of any colour.
     cv::putText(
-      canvas.image, label,
-      cv::Point(
-        at.x / static_cast<int>(kOne) - text.width / 2,
-        at.y / static_cast<int>(kOne) + text.height / 2),
-      cv::FONT_HERSHEY_SIMPLEX, fontScale, kArrow, canvas.unit, cv::LINE_AA);
+      canvas.image, label, origin, cv::FONT_HERSHEY_SIMPLEX, fontScale, kWhite, 3 * canvas.unit,
+      cv::LINE_AA);
+    cv::putText(
+      canvas.image, label, origin, cv::FONT_HERSHEY_SIMPLEX, fontScale, kArrow, canvas.unit,
+      cv::LINE_AA);
   }
 }
 
@@ -397,13 +403,14 @@ cv::Mat drawInspection(
 {
   Canvas canvas = makeCanvas(free);
   const double unknownShare = tintUnknownFree(canvas, unknownFree);
-  drawCoverage(canvas, inspection.coverage);
+  fillCoverage(canvas, inspection.coverage);
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
   drawRectangle(canvas, inspection.rectangle);
   drawDirection(canvas, free, inspection.mainDirection);
   drawJunctions(canvas, inspection.junctions);
   drawSharpest(canvas, inspection.sharpest);
+  numberCoverage(canvas, inspection.coverage);
   std::vector<LegendEntry> entries = legendEntries(inspection, options, resolution);
   if (unknownShare >= 0.0) {
     entries.push_back(
