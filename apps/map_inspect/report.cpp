@@ -142,21 +142,28 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
 
 json coverageJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
-  const auto points = [&map](const std::vector<cv::Point2f> & outline, json & px, json & m) {
-    px = json::array();
-    m = json::array();
+  const auto inPixels = [](const std::vector<cv::Point2f> & outline) {
+    json out = json::array();
     for (const cv::Point2f & p : outline) {
-      px.push_back(pixelJson(p));
-      m.push_back(worldJson(p, map));
+      out.push_back(pixelJson(p));
     }
+    return out;
+  };
+  const auto inMetres = [&map](const std::vector<cv::Point2f> & outline) {
+    json out = json::array();
+    for (const cv::Point2f & p : outline) {
+      out.push_back(worldJson(p, map));
+    }
+    return out;
   };
   json rectangles = json::array();
   for (const maps::CoverageRectangle & rect : r.coverage.rectangles) {
-    json item;
-    points(rect.outline, item["outline_px"], item["outline_m"]);
-    points(rect.extent, item["extent_px"], item["extent_m"]);
-    item["cells"] = {rect.cells.width, rect.cells.height};
-    rectangles.push_back(item);
+    rectangles.push_back(
+      {{"outline_px", inPixels(rect.outline)},
+       {"outline_m", inMetres(rect.outline)},
+       {"extent_px", inPixels(rect.extent)},
+       {"extent_m", inMetres(rect.extent)},
+       {"cells", {rect.cells.width, rect.cells.height}}});
   }
   return {
     {"min_cells", options.coverageMinCells},

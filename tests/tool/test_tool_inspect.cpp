@@ -353,10 +353,13 @@ TEST(Report, CoverageStartsWithTheInnerRectangleAndAddsUpItsCells)
     };
     EXPECT_NEAR(side(rect["extent_px"][0], rect["extent_px"][1]), 6.0 * columns, 1e-2);
     EXPECT_NEAR(side(rect["extent_px"][1], rect["extent_px"][2]), 6.0 * rows, 1e-2);
-    const auto & px = rect["extent_px"][2];
-    const auto & m = rect["extent_m"][2];
-    EXPECT_NEAR(m[0].get<double>(), -3.0 + (px[0].get<double>() + 0.5) * 0.1, 1e-3);
-    EXPECT_NEAR(m[1].get<double>(), (300 - 0.5 - px[1].get<double>()) * 0.1, 1e-3);
+    for (const char * outline : {"outline", "extent"}) {
+      const auto & px = rect[std::string(outline) + "_px"][2];
+      const auto & m = rect[std::string(outline) + "_m"][2];
+      ASSERT_TRUE(m.is_array()) << outline;
+      EXPECT_NEAR(m[0].get<double>(), -3.0 + (px[0].get<double>() + 0.5) * 0.1, 1e-3);
+      EXPECT_NEAR(m[1].get<double>(), (300 - 0.5 - px[1].get<double>()) * 0.1, 1e-3);
+    }
   }
   EXPECT_EQ(coverage["covered_cells"].get<long>(), cells);
   EXPECT_NEAR(
