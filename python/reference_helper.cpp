@@ -46,13 +46,13 @@ using json = nlohmann::json;
 namespace
 {
 
-cv::Mat readRaw(const json & spec)
+cv::Mat readRaw(const json & request)
 {
-  cv::Mat image(spec.at("rows").get<int>(), spec.at("cols").get<int>(), CV_8UC1);
-  std::ifstream in(spec.at("path").get<std::string>(), std::ios::binary);
+  cv::Mat image(request.at("rows").get<int>(), request.at("cols").get<int>(), CV_8UC1);
+  std::ifstream in(request.at("path").get<std::string>(), std::ios::binary);
   in.read(reinterpret_cast<char *>(image.data), static_cast<std::streamsize>(image.total()));
   if (!in) {
-    throw std::runtime_error("cannot read " + spec.at("path").get<std::string>());
+    throw std::runtime_error("cannot read " + request.at("path").get<std::string>());
   }
   return image;
 }
@@ -98,11 +98,11 @@ nav_msgs::msg::Path pathOf(const json & j)
 
 // Runs one operation of the overhead benchmark @p repeat times; returns the
 // seconds of each call.
-json timeOperation(const json & spec, const cv::Mat & image)
+json timeOperation(const json & request, const cv::Mat & image)
 {
-  const std::string op = spec.at("op");
-  const int repeat = spec.value("repeat", 5);
-  const std::vector<cv::Point> polyline = intPoints(spec.value("points", json::array()));
+  const std::string op = request.at("op");
+  const int repeat = request.value("repeat", 5);
+  const std::vector<cv::Point> polyline = intPoints(request.value("points", json::array()));
   json seconds = json::array();
   volatile double sink = 0.0;
   // Call -1 warms up (first-touch page faults, OpenCV's thread pool) and is
@@ -113,7 +113,7 @@ json timeOperation(const json & spec, const cv::Mat & image)
       sink = sink + Rotator().computeImageMainDirection(image);
     } else if (op == "inner_rectangle") {
       std::vector<cv::Point2f> outline;
-      get_special_points().getInnerRect(image, outline, spec.value("cell_size", 10.0));
+      get_special_points().getInnerRect(image, outline, request.value("cell_size", 10.0));
       sink = sink + static_cast<double>(outline.size());
     } else if (op == "junction_pair") {
       std::vector<cv::Point> pair;
@@ -128,10 +128,10 @@ json timeOperation(const json & spec, const cv::Mat & image)
       sink = sink + rotated.rows;
     } else if (op == "simplify") {
       // Short inputs: one timing covers many calls.
-      const int calls = spec.value("calls", 100000);
+      const int calls = request.value("calls", 100000);
       for (int k = 0; k < calls; ++k) {
         std::vector<cv::Point> kept;
-        SimplifyPath().douglasPeucker(polyline, spec.value("epsilon", 1.0), -1.0, kept);
+        SimplifyPath().douglasPeucker(polyline, request.value("epsilon", 1.0), -1.0, kept);
         sink = sink + static_cast<double>(kept.size());
       }
     } else {
