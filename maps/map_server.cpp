@@ -263,20 +263,20 @@ Map mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOp
 
   map.free.create(bytes.size(), CV_8UC1);
   map.unknown.create(bytes.size(), CV_8UC1);
-  int unknownGreyFree = 0;
+  map.unknownGreyFree.create(bytes.size(), CV_8UC1);
   for (int y = 0; y < bytes.rows; ++y) {
     const uchar * in = bytes.ptr<uchar>(y);
     uchar * freeRow = map.free.ptr<uchar>(y);
     uchar * unknownRow = map.unknown.ptr<uchar>(y);
+    uchar * unknownGreyFreeRow = map.unknownGreyFree.ptr<uchar>(y);
     for (int x = 0; x < bytes.cols; ++x) {
       int colourSum = 0;
       const uchar cell = cellOf(in + static_cast<std::ptrdiff_t>(x) * channels, rule, colourSum);
       freeRow[x] = cell == kFree ? 255 : 0;
       unknownRow[x] = cell == kUnknown ? 255 : 0;
-      unknownGreyFree += (cell == kFree && colourSum == kUnknownGrey * rule.colours) ? 1 : 0;
+      unknownGreyFreeRow[x] = (cell == kFree && colourSum == kUnknownGrey * rule.colours) ? 255 : 0;
     }
   }
-  map.unknownGreyFree = unknownGreyFree;
   map.source = MapSource::Image;
   map.mapServer = info;
   return map;

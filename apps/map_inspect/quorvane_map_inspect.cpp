@@ -12,7 +12,6 @@
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "cli_options.hpp"
 #include "draw.hpp"
@@ -83,29 +82,13 @@ quorvane::maps::Map loadOrSynthesise(const CliOptions & cli, std::string & sourc
   return quorvane::maps::loadMap(cli.mapPath, options);
 }
 
-/// The cells that are free only because grey 205 (map savers' unknown)
-/// counted free: free as loaded, blocked with --strict-unknown. Empty when
-/// there are none.
-cv::Mat unknownGreyFreeCells(const CliOptions & cli, const quorvane::maps::Map & map)
-{
-  if (map.unknownGreyFree == 0 || cli.mapPath.empty()) {
-    return {};
-  }
-  quorvane::maps::LoadOptions options;
-  options.strictUnknown = true;
-  options.bareImageResolution = cli.resolution;
-  const quorvane::maps::Map strict = quorvane::maps::loadMap(cli.mapPath, options);
-  cv::Mat cells;
-  cv::bitwise_and(map.free == 255, strict.free != 255, cells);
-  return cells;
-}
-
 /// One line on stderr when more than a tenth of the map is unknown grey
 /// counted free: the share, why, and what to do about it.
 void warnAboutUnknownGrey(const quorvane::maps::Map & map)
 {
-  const double share = static_cast<double>(map.unknownGreyFree) /
-                       static_cast<double>(std::max<std::size_t>(1, map.free.total()));
+  const int count = map.unknownGreyFree.empty() ? 0 : cv::countNonZero(map.unknownGreyFree);
+  const double share =
+    static_cast<double>(count) / static_cast<double>(std::max<std::size_t>(1, map.free.total()));
   if (share <= 0.1) {
     return;
   }
@@ -138,7 +121,7 @@ double cellSizeInPixels(const CliOptions & cli, double resolution)
 }
 
 void writePictures(
-  const CliOptions & cli, const quorvane::maps::Map & map, const cv::Mat & unknownFree,
+  const CliOptions & cli, const quorvane::maps::Map & map,
   const quorvane::tools::InspectOptions & options, quorvane::tools::Inspection & inspection)
 {
   using quorvane::tools::writePng;
@@ -146,7 +129,7 @@ void writePictures(
     const auto start = std::chrono::steady_clock::now();
     writePng(
       cli.outPath, quorvane::tools::drawInspection(
-                     map.free, inspection, options, map.frame.resolution, unknownFree));
+                     map.free, inspection, options, map.frame.resolution, map.unknownGreyFree));
     inspection.timesMs.emplace_back("annotated_png", millisecondsSince(start));
   }
   if (!cli.rotatedOutPath.empty()) {
@@ -162,7 +145,6 @@ int run(const CliOptions & cli)
   // 1. the map
   std::string source;
   const quorvane::maps::Map map = loadOrSynthesise(cli, source);
-  const cv::Mat unknownFree = unknownGreyFreeCells(cli, map);
   const double loadMs = millisecondsSince(start);
   warnAboutUnknownGrey(map);
   // 2. the steps
@@ -189,7 +171,7 @@ int run(const CliOptions & cli)
     return fail(ExitCode::NoRectangle, message + source);
   }
   // 3. pictures, then the report
-  writePictures(cli, map, unknownFree, options, inspection);
+  writePictures(cli, map, options, inspection);
   inspection.timesMs.emplace_back("total", millisecondsSince(start));
   auto report = quorvane::tools::makeReport(
     map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});

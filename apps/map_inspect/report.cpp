@@ -70,8 +70,10 @@ json mapJson(const Map & map, const ReportContext & context)
   }
   out["free_cells"] = cv::countNonZero(map.free);
   out["unknown_cells"] = map.unknown.empty() ? 0 : cv::countNonZero(map.unknown);
-  out["unknown_grey_counted_free"] = map.unknownGreyFree;
-  if (map.unknownGreyFree > 0) {
+  const int unknownGreyFree =
+    map.unknownGreyFree.empty() ? 0 : cv::countNonZero(map.unknownGreyFree);
+  out["unknown_grey_counted_free"] = unknownGreyFree;
+  if (unknownGreyFree > 0) {
     out["note"] =
       "free_thresh makes grey 205, which map savers write for unknown cells, free; "
       "--strict-unknown keeps it blocked";

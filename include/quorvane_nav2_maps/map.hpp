@@ -82,9 +82,10 @@ struct Map
   /// The description the image was read with (MapSource::Image and
   /// MapSource::MapServerYaml); defaults for a grid.
   MapServerInfo mapServer;
-  /// Cells of grey 205 (what map savers write for unknown) that a generous
-  /// free threshold made free. Always 0 for a grid.
-  int unknownGreyFree = 0;
+  /// CV_8UC1, same size as free: 255 at the cells of grey 205 (what map
+  /// savers write for unknown) that a generous free threshold, or nav2's
+  /// averaging of an alpha channel, made free. Empty for a grid.
+  cv::Mat unknownGreyFree;
 };
 
 /// How images are read.
