@@ -32,6 +32,24 @@ json worldJson(const cv::Point2d & pixel, const Map & map)
   return json::array({rounded(w.x, 4), rounded(w.y, 4)});
 }
 
+json pixelsJson(const std::vector<cv::Point2f> & points)
+{
+  json out = json::array();
+  for (const cv::Point2f & p : points) {
+    out.push_back(pixelJson(p));
+  }
+  return out;
+}
+
+json worldsJson(const std::vector<cv::Point2f> & points, const Map & map)
+{
+  json out = json::array();
+  for (const cv::Point2f & p : points) {
+    out.push_back(worldJson(p, map));
+  }
+  return out;
+}
+
 double distance(const cv::Point2d & a, const cv::Point2d & b)
 {
   return std::hypot(a.x - b.x, a.y - b.y);
@@ -121,20 +139,14 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
   if (r.rectangle.size() != 5) {
     return out;
   }
-  json px = json::array();
-  json m = json::array();
-  for (const cv::Point2f & p : r.rectangle) {
-    px.push_back(pixelJson(p));
-    m.push_back(worldJson(p, map));
-  }
   // The outline joins the centres of the corner cells: the block of cells
   // reaches half a cell beyond it on every side.
   const double cell = options.cellSizePx;
   const long columns = std::lround(distance(r.rectangle[0], r.rectangle[1]) / cell) + 1;
   const long rows = std::lround(distance(r.rectangle[1], r.rectangle[2]) / cell) + 1;
   const double res = map.frame.resolution;
-  out["outline_px"] = px;
-  out["outline_m"] = m;
+  out["outline_px"] = pixelsJson(r.rectangle);
+  out["outline_m"] = worldsJson(r.rectangle, map);
   out["cells"] = {columns, rows};
   out["cells_width_m"] = rounded(static_cast<double>(columns) * cell * res, 4);
   out["cells_height_m"] = rounded(static_cast<double>(rows) * cell * res, 4);
@@ -144,27 +156,13 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
 
 json coverageJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
-  const auto inPixels = [](const std::vector<cv::Point2f> & outline) {
-    json out = json::array();
-    for (const cv::Point2f & p : outline) {
-      out.push_back(pixelJson(p));
-    }
-    return out;
-  };
-  const auto inMetres = [&map](const std::vector<cv::Point2f> & outline) {
-    json out = json::array();
-    for (const cv::Point2f & p : outline) {
-      out.push_back(worldJson(p, map));
-    }
-    return out;
-  };
   json rectangles = json::array();
   for (const maps::CoverageRectangle & rect : r.coverage.rectangles) {
     rectangles.push_back(
-      {{"outline_px", inPixels(rect.outline)},
-       {"outline_m", inMetres(rect.outline)},
-       {"extent_px", inPixels(rect.extent)},
-       {"extent_m", inMetres(rect.extent)},
+      {{"outline_px", pixelsJson(rect.outline)},
+       {"outline_m", worldsJson(rect.outline, map)},
+       {"extent_px", pixelsJson(rect.extent)},
+       {"extent_m", worldsJson(rect.extent, map)},
        {"cells", {rect.cells.width, rect.cells.height}}});
   }
   return {
