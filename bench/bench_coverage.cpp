@@ -8,7 +8,6 @@
 // Compare the CPU column (process CPU time): the machine may be shared.
 #include <benchmark/benchmark.h>
 
-#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -33,9 +32,9 @@ const cv::Mat & floorPlan()
   return plan;
 }
 
-const inner_rect::AlignedMap & aligned()
+const quorvane::maps::AlignedMap & aligned()
 {
-  static const inner_rect::AlignedMap map = inner_rect::alignOntoMainDirection(floorPlan());
+  static const quorvane::maps::AlignedMap map = quorvane::maps::alignMap(floorPlan());
   return map;
 }
 
@@ -44,7 +43,7 @@ const inner_rect::CellGrid & testedGrid()
   static const inner_rect::CellGrid grid = [] {
     cv::Mat mask;
     return *inner_rect::testedCellGrid(
-      aligned().rotated, inner_rect::checkedCellSizes(kCellSize), mask);
+      aligned().aligned, inner_rect::checkedCellSizes(kCellSize), mask);
   }();
   return grid;
 }
@@ -63,8 +62,8 @@ BENCHMARK(BM_GetInnerRect)->Unit(benchmark::kMillisecond);
 void BM_Alignment(benchmark::State & state)
 {
   for (auto _ : state) {
-    inner_rect::AlignedMap map = inner_rect::alignOntoMainDirection(floorPlan());
-    benchmark::DoNotOptimize(map.rotated.data);
+    const quorvane::maps::AlignedMap map = quorvane::maps::alignMap(floorPlan());
+    benchmark::DoNotOptimize(map.aligned.data);
   }
 }
 BENCHMARK(BM_Alignment)->Unit(benchmark::kMillisecond);
@@ -90,15 +89,12 @@ BENCHMARK(BM_Decomposition)->Unit(benchmark::kMillisecond);
 void BM_AfterAlignment(benchmark::State & state)
 {
   // What the coverage does once the map is turned: erosion, grid and cell
-  // tests, decomposition.
-  const inner_rect::CellSizes sizes = inner_rect::checkedCellSizes(kCellSize);
-  cv::Mat mask;
+  // tests, decomposition, outlines.
+  quorvane::maps::AlignedMap map = aligned();
   for (auto _ : state) {
-    std::optional<inner_rect::CellGrid> grid =
-      inner_rect::testedCellGrid(aligned().rotated, sizes, mask);
-    const std::vector<inner_rect::CellRect> rects =
-      quorvane::cell_cover::greedyCellRects(*grid, 4, -1);
-    benchmark::DoNotOptimize(rects.data());
+    quorvane::maps::testCells(map, kCellSize);
+    const quorvane::maps::Coverage coverage = quorvane::maps::coverageRectangles(map);
+    benchmark::DoNotOptimize(coverage.rectangles.data());
   }
 }
 BENCHMARK(BM_AfterAlignment)->Unit(benchmark::kMillisecond);

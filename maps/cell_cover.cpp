@@ -17,6 +17,83 @@ std::int64_t countPassingCells(const CellGrid & grid)
     std::count_if(grid.runLengths.begin(), grid.runLengths.end(), [](int run) { return run > 0; }));
 }
 
+CellGrid runLengthGrid(const maps::CellGrid & grid)
+{
+  CellGrid out;
+  out.originX = grid.originX;
+  out.originY = grid.originY;
+  out.cell = grid.cellPx;
+  out.rows = grid.rows;
+  out.cols = grid.cols;
+  out.runLengths.resize(static_cast<std::size_t>(grid.rows) * static_cast<std::size_t>(grid.cols));
+  auto runLength = out.runLengths.begin();
+  for (int r = 0; r < grid.rows; ++r) {
+    const uchar * passing = grid.passing.ptr<uchar>(r);
+    int run = 0;
+    for (int c = 0; c < grid.cols; ++c) {
+      run = passing[c] != 0 ? run + 1 : 0;
+      *runLength++ = run;
+    }
+  }
+  return out;
+}
+
+namespace
+{
+
+/// The block's outer edges in the turned frame: the outline through its
+/// corner cells' centres pushed out by @p half on every side.
+void appendExtent(
+  const std::vector<cv::Point2f> & outline, float half, std::vector<cv::Point2f> & points)
+{
+  const float xLeft = outline[0].x - half;
+  const float yTop = outline[0].y - half;
+  const float xRight = outline[2].x + half;
+  const float yBottom = outline[2].y + half;
+  points.insert(
+    points.end(),
+    {{xLeft, yTop}, {xRight, yTop}, {xRight, yBottom}, {xLeft, yBottom}, {xLeft, yTop}});
+}
+
+}  // namespace
+
+std::vector<maps::CoverageRectangle> blocksInMap(
+  const maps::AlignedMap & map, const std::vector<CellRect> & rects)
+{
+  const CellGrid grid = [&map] {
+    CellGrid g;
+    g.originX = map.grid.originX;
+    g.originY = map.grid.originY;
+    g.cell = map.grid.cellPx;
+    g.rows = map.grid.rows;
+    g.cols = map.grid.cols;
+    return g;
+  }();
+  constexpr std::size_t kCorners = 5;
+  std::vector<cv::Point2f> turned;
+  turned.reserve(2 * kCorners * rects.size());
+  const float half = static_cast<float>(grid.cell) * 0.5F;
+  for (const CellRect & rect : rects) {
+    const std::vector<cv::Point2f> outline = inner_rect::outlineOfCellRect(grid, rect);
+    turned.insert(turned.end(), outline.begin(), outline.end());
+    appendExtent(outline, half, turned);
+  }
+  const std::vector<cv::Point2f> inMap = maps::alignedToMap(map, turned);
+  std::vector<maps::CoverageRectangle> blocks;
+  blocks.reserve(rects.size());
+  auto corner = inMap.begin();
+  for (const CellRect & rect : rects) {
+    maps::CoverageRectangle block;
+    block.outline.assign(corner, corner + kCorners);
+    block.extent.assign(corner + kCorners, corner + 2 * kCorners);
+    block.cells = {rect.rightCol - rect.leftCol + 1, rect.bottomRow - rect.topRow};
+    block.block = {rect.leftCol, rect.topRow, block.cells.width, block.cells.height};
+    blocks.push_back(std::move(block));
+    corner += 2 * kCorners;
+  }
+  return blocks;
+}
+
 namespace
 {
 
@@ -67,6 +144,9 @@ std::vector<CellRect> greedyCellRects(CellGrid & grid, std::int64_t minCells, in
   if (grid.rows <= 0 || grid.cols <= 0) {
     return taken;
   }
+  // Each block takes at least one passing cell: more blocks than that would
+  // mean that taking a block did not use its cells.
+  const std::int64_t mostBlocks = countPassingCells(grid);
   inner_rect::HistogramBuffers buffers(grid.rows);
   std::vector<CellRect> columnBest(static_cast<std::size_t>(grid.cols));
   for (int c = 0; c < grid.cols; ++c) {
@@ -77,6 +157,9 @@ std::vector<CellRect> greedyCellRects(CellGrid & grid, std::int64_t minCells, in
     const CellRect best = largestOfColumns(columnBest);
     if (best.area < minCells || best.area == 0) {
       break;
+    }
+    if (static_cast<std::int64_t>(taken.size()) >= mostBlocks) {
+      CV_Error(cv::Error::StsInternal, "coverage: a block was taken twice");
     }
     taken.push_back(best);
     // Only the columns whose run lengths changed can have a new best block.

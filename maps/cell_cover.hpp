@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "inner_rect.hpp"
+#include "quorvane_nav2_maps/aligned_map.hpp"
 
 namespace quorvane
 {
@@ -15,6 +16,15 @@ namespace cell_cover
 
 /// Number of cells of the grid whose run length is positive (that pass).
 std::int64_t countPassingCells(const inner_rect::CellGrid & grid);
+
+/// The worker's form of an aligned map's grid: the same cells, with the run
+/// lengths of passing cells along each row.
+inner_rect::CellGrid runLengthGrid(const maps::CellGrid & grid);
+
+/// Blocks of @p map's grid in map pixels: outline, extent, size and place in
+/// the grid, carried back through the rotation in one transform.
+std::vector<maps::CoverageRectangle> blocksInMap(
+  const maps::AlignedMap & map, const std::vector<inner_rect::CellRect> & rects);
 
 /**
  * @brief Takes blocks of passing cells from @p grid, largest first, until the
@@ -28,7 +38,10 @@ std::int64_t countPassingCells(const inner_rect::CellGrid & grid);
  * The best block ending in each column is kept; taking a block recomputes the
  * run lengths of its rows from its left column to the end of the runs it cut,
  * and the best blocks of those columns only. So one block costs at most one
- * pass over the grid, and buffers are allocated once.
+ * pass over the grid, and buffers are allocated once. Every block takes at
+ * least one passing cell, so the loop ends after at most as many blocks as
+ * there are passing cells; a block that would take none is a fault and
+ * throws (StsInternal) rather than looping.
  */
 std::vector<inner_rect::CellRect> greedyCellRects(
   inner_rect::CellGrid & grid, std::int64_t minCells, int maxRectangles);

@@ -199,9 +199,9 @@ std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
   return outlineOfCellRect(*grid, rect);
 }
 
-AlignedMap alignOntoMainDirection(const cv::Mat & map)
+TurnedMap alignOntoMainDirection(const cv::Mat & map)
 {
-  AlignedMap aligned;
+  TurnedMap aligned;
   aligned.turn = rotation::rotationOntoMainDirection(map, nullptr, 0.0);
   rotation::warpAndBinarise(map, aligned.turn.matrix, aligned.turn.bounds.size(), aligned.rotated);
   return aligned;
@@ -212,7 +212,7 @@ std::optional<std::vector<cv::Point2f>> innerRectOutlineInMap(
 {
   // Turn the map so that its main direction lies along x, search there, and
   // carry the outline back into the map's frame.
-  const AlignedMap aligned = alignOntoMainDirection(map);
+  const TurnedMap aligned = alignOntoMainDirection(map);
   const std::optional<std::vector<cv::Point2f>> outline =
     innerRectOutlineInRotatedFrame(aligned.rotated, sizes, mask);
   if (!outline) {

@@ -134,7 +134,7 @@ std::optional<std::vector<cv::Point2f>> innerRectOutlineInRotatedFrame(
 
 /// A map turned onto its main direction: the rotation and the rotated,
 /// re-binarised image.
-struct AlignedMap
+struct TurnedMap
 {
   rotation::Rotation turn;
   cv::Mat rotated;
@@ -142,7 +142,7 @@ struct AlignedMap
 
 /// Rotation of a checked, non-empty map onto its main direction (about the
 /// middle of the box of its 255 pixels), and the warped map.
-AlignedMap alignOntoMainDirection(const cv::Mat & map);
+TurnedMap alignOntoMainDirection(const cv::Mat & map);
 
 /// getInnerRect's work on a checked, non-empty map: rotation of the map onto
 /// its main direction, the search in the rotated frame, and the outline mapped

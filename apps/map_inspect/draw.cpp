@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -340,11 +341,11 @@ std::vector<LegendEntry> legendEntries(
 {
   const std::size_t kept = r.simplified.empty() ? 0 : r.simplified.size() - 1;
   std::vector<LegendEntry> entries = {
-    {Swatch::Arrow, kArrow, format("main direction %.1f deg", r.mainDirection * 180.0 / CV_PI)},
+    {Swatch::Arrow, kArrow,
+     format("main direction %.1f deg", r.aligned.mainDirection * 180.0 / CV_PI)},
     {Swatch::Line, kRectangle,
-     r.rectangle.empty()
-       ? std::string("inner rectangle: none")
-       : format("inner rectangle, %.2f m cells", options.cellSizePx * resolution)},
+     !r.rectangle ? std::string("inner rectangle: none")
+                  : format("inner rectangle, %.2f m cells", options.cellSizePx * resolution)},
     {Swatch::Block, coverageColour(0),
      std::to_string(r.coverage.rectangles.size()) + " coverage blocks, " +
        format("%.0f%% of the passing cells", 100.0 * r.coverage.coveredShare)},
@@ -406,8 +407,10 @@ cv::Mat drawInspection(
   fillCoverage(canvas, inspection.coverage);
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
-  drawRectangle(canvas, inspection.rectangle);
-  drawDirection(canvas, free, inspection.mainDirection);
+  if (inspection.rectangle) {
+    drawRectangle(canvas, inspection.rectangle->outline);
+  }
+  drawDirection(canvas, free, inspection.aligned.mainDirection);
   drawJunctions(canvas, inspection.junctions);
   drawSharpest(canvas, inspection.sharpest);
   numberCoverage(canvas, inspection.coverage);
@@ -423,16 +426,26 @@ cv::Mat drawInspection(
 
 cv::Mat drawRotated(const Inspection & inspection)
 {
-  Canvas canvas = makeCanvas(inspection.rotatedMap);
-  if (inspection.rectangle.size() == 5 && !inspection.rotationMatrix.empty()) {
-    std::vector<cv::Point2f> rotated;
-    cv::transform(inspection.rectangle, rotated, inspection.rotationMatrix);
-    drawRectangle(canvas, rotated);
+  const maps::AlignedMap & aligned = inspection.aligned;
+  Canvas canvas = makeCanvas(aligned.aligned);
+  if (inspection.rectangle) {
+    // The outline through the corner cells' centres, read off the grid in
+    // the aligned frame itself.
+    const maps::CellGrid & grid = aligned.grid;
+    const cv::Rect & block = inspection.rectangle->block;
+    const auto at = [&grid](int row, int col) {
+      return cv::Point2f(
+        static_cast<float>(grid.originX + std::int64_t{col} * grid.cellPx),
+        static_cast<float>(grid.originY + std::int64_t{row} * grid.cellPx));
+    };
+    const cv::Point2f topLeft = at(block.y, block.x);
+    const cv::Point2f bottomRight = at(block.y + block.height - 1, block.x + block.width - 1);
+    drawRectangle(
+      canvas, {topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}});
   }
   const std::vector<LegendEntry> entries = {
     {Swatch::Arrow, kArrow, "rotated map: main direction along x"},
-    {Swatch::Line, kRectangle,
-     inspection.rectangle.empty() ? "inner rectangle: none" : "inner rectangle"}};
+    {Swatch::Line, kRectangle, inspection.rectangle ? "inner rectangle" : "inner rectangle: none"}};
   drawLegend(canvas, entries);
   return canvas.image;
 }

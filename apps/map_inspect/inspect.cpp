@@ -7,7 +7,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "CurvatureAnalyzer.hpp"
-#include "Rotator.hpp"
 #include "SimplifyPath.hpp"
 #include "get_special_points.hpp"
 
@@ -123,23 +122,16 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
   CV_CheckTypeEQ(free.type(), CV_8UC1, "free space must be CV_8UC1");
   Inspection r;
   StepTimes & t = r.timesMs;
-  Rotator rotator;
-  // 1. image alignment: main direction, rotation, rotated map
-  timed(t, "main_direction", [&] { r.mainDirection = rotator.computeImageMainDirection(free); });
-  timed(t, "rotation", [&] {
-    r.rotationAngle =
-      rotator.computeImageRotationMatrix(free, r.rotationMatrix, r.rotatedBounds, nullptr, 0.0);
-    rotator.rotateImage(free, r.rotatedMap, r.rotationMatrix, r.rotatedBounds);
-  });
-  // 2. the largest cell-tiled rectangle
-  timed(t, "inner_rectangle", [&] {
-    get_special_points finder;
-    finder.getInnerRect(free, r.rectangle, options.cellSizePx);
-  });
+  // 1. image alignment, once: main direction, rotation, rotated map, and the
+  //    grid of cells every later step reads
+  timed(t, "alignment", [&] { r.aligned = maps::alignMap(free); });
+  timed(t, "cell_grid", [&] { maps::testCells(r.aligned, options.cellSizePx); });
+  // 2. the largest block of passing cells
+  timed(t, "inner_rectangle", [&] { r.rectangle = maps::innerRectangle(r.aligned); });
   // 3. the whole free space as blocks of cells on the same grid
   timed(t, "coverage", [&] {
-    r.coverage = maps::coverageRectangles(
-      free, options.cellSizePx, options.coverageMinCells, options.coverageMaxRectangles);
+    r.coverage =
+      maps::coverageRectangles(r.aligned, options.coverageMinCells, options.coverageMaxRectangles);
   });
   // 4. skeleton and its farthest junction pair
   // The cleaning runs inside the skeleton step: its time is reported apart.

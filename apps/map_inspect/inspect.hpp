@@ -1,16 +1,20 @@
 #ifndef QUORVANE_NAV2_ALGO_CORE__TOOLS__INSPECT_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__TOOLS__INSPECT_HPP_
 
-// Runs the library's four classes over a free-space map, one timed step at a
-// time, and keeps every intermediate result for the report and the picture.
+// Runs the library over a free-space map, one timed step at a time, and keeps
+// every intermediate result for the report and the picture. The map is
+// aligned once; the rectangle, the coverage and the pictures all read that
+// one alignment and its one grid of cells.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
+#include "quorvane_nav2_maps/aligned_map.hpp"
 #include "quorvane_nav2_maps/coverage.hpp"
 #include "skeleton.hpp"
 
@@ -46,14 +50,11 @@ struct SharpestVertex
 /// Everything an inspection found, in map pixels unless stated.
 struct Inspection
 {
-  double mainDirection = 0.0;  //!< radians in [0, pi], image convention (y down)
-  double rotationAngle = 0.0;  //!< radians the rotation turns the map by
-  cv::Mat rotationMatrix;      //!< 2x3, map pixels to rotated-map pixels
-  cv::Rect rotatedBounds;      //!< size of the rotated map
-  cv::Mat rotatedMap;          //!< the map turned so its main direction lies along x
-  /// Closed outline from getInnerRect through the centres of the corner cells
-  /// (5 points), or empty when no cell fits.
-  std::vector<cv::Point2f> rectangle;
+  /// The map turned onto its main direction, with its grid of tested cells.
+  maps::AlignedMap aligned;
+  /// The inner rectangle on that grid (getInnerRect's), or nothing when no
+  /// cell fits.
+  std::optional<maps::CoverageRectangle> rectangle;
   maps::Coverage coverage;            //!< the free space as blocks of cells, largest first
   Skeleton skeleton;                  //!< thinned free space
   std::vector<cv::Point> junctions;   //!< the farthest junction pair, or empty when none

@@ -163,7 +163,7 @@ int run(const CliOptions & cli)
   quorvane::tools::Inspection inspection = quorvane::tools::inspectMap(map.free, options);
   inspection.timesMs.insert(
     inspection.timesMs.begin(), {cli.mapPath.empty() ? "sample" : "load", loadMs});
-  if (inspection.rectangle.size() != 5) {
+  if (!inspection.rectangle) {
     char message[96];
     std::snprintf(
       message, sizeof(message), "no inner rectangle: cells of %g px (%g m) do not fit in ",

@@ -102,31 +102,34 @@ json mapJson(const Map & map, const ReportContext & context)
 json directionJson(const Map & map, const Inspection & r)
 {
   // A wall direction is a line, not an arrow: reported in [0, pi).
-  double world = maps::imageAngleToYaw(map.frame, r.mainDirection);
+  const double image = r.aligned.mainDirection;
+  double world = maps::imageAngleToYaw(map.frame, image);
   world = world < 0.0 ? world + CV_PI : world;
   world = world >= CV_PI ? world - CV_PI : world;
   return {
-    {"image_rad", rounded(r.mainDirection, 6)},
-    {"image_deg", rounded(degrees(r.mainDirection), 3)},
+    {"image_rad", rounded(image, 6)},
+    {"image_deg", rounded(degrees(image), 3)},
     {"map_rad", rounded(world, 6)},
     {"map_deg", rounded(degrees(world), 3)}};
 }
 
 json rotationJson(const Inspection & r)
 {
+  const maps::AlignedMap & a = r.aligned;
   json matrix = json::array();
-  for (int row = 0; row < r.rotationMatrix.rows; ++row) {
+  for (int row = 0; row < a.rotation.rows; ++row) {
     json values = json::array();
-    for (int col = 0; col < r.rotationMatrix.cols; ++col) {
-      values.push_back(rounded(r.rotationMatrix.at<double>(row, col), 6));
+    for (int col = 0; col < a.rotation.cols; ++col) {
+      values.push_back(rounded(a.rotation.at<double>(row, col), 6));
     }
     matrix.push_back(values);
   }
+  // The map is turned by its main direction (no extra angle).
   return {
-    {"angle_rad", rounded(r.rotationAngle, 6)},
-    {"angle_deg", rounded(degrees(r.rotationAngle), 3)},
-    {"rotated_width_px", r.rotatedBounds.width},
-    {"rotated_height_px", r.rotatedBounds.height},
+    {"angle_rad", rounded(a.mainDirection, 6)},
+    {"angle_deg", rounded(degrees(a.mainDirection), 3)},
+    {"rotated_width_px", a.bounds.width},
+    {"rotated_height_px", a.bounds.height},
     {"matrix", matrix}};
 }
 
@@ -135,22 +138,18 @@ json rectangleJson(const Map & map, const InspectOptions & options, const Inspec
   json out = {
     {"cell_size_px", options.cellSizePx},
     {"cell_size_m", rounded(options.cellSizePx * map.frame.resolution, 4)},
-    {"found", r.rectangle.size() == 5}};
-  if (r.rectangle.size() != 5) {
+    {"found", r.rectangle.has_value()}};
+  if (!r.rectangle) {
     return out;
   }
-  // The outline joins the centres of the corner cells: the block of cells
-  // reaches half a cell beyond it on every side.
-  const double cell = options.cellSizePx;
-  const long columns = std::lround(distance(r.rectangle[0], r.rectangle[1]) / cell) + 1;
-  const long rows = std::lround(distance(r.rectangle[1], r.rectangle[2]) / cell) + 1;
-  const double res = map.frame.resolution;
-  out["outline_px"] = pixelsJson(r.rectangle);
-  out["outline_m"] = worldsJson(r.rectangle, map);
-  out["cells"] = {columns, rows};
-  out["cells_width_m"] = rounded(static_cast<double>(columns) * cell * res, 4);
-  out["cells_height_m"] = rounded(static_cast<double>(rows) * cell * res, 4);
-  out["cells_area_m2"] = rounded(static_cast<double>(columns * rows) * cell * cell * res * res, 4);
+  const cv::Size cells = r.rectangle->cells;
+  const double side = r.aligned.grid.cellPx * map.frame.resolution;
+  out["outline_px"] = pixelsJson(r.rectangle->outline);
+  out["outline_m"] = worldsJson(r.rectangle->outline, map);
+  out["cells"] = {cells.width, cells.height};
+  out["cells_width_m"] = rounded(cells.width * side, 4);
+  out["cells_height_m"] = rounded(cells.height * side, 4);
+  out["cells_area_m2"] = rounded(static_cast<double>(cells.area()) * side * side, 4);
   return out;
 }
 

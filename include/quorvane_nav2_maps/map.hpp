@@ -9,30 +9,20 @@
 //
 // Every function here is reentrant: it touches only its arguments and the
 // files it is given, so calls on different objects may run concurrently.
+// Errors follow the toolkit's one rule (errors.hpp): MapError for map data.
 
-#include <stdexcept>
 #include <string>
 
 #include <nav_msgs/msg/occupancy_grid.hpp>
 #include <opencv2/core.hpp>
 
+#include "quorvane_nav2_maps/errors.hpp"
 #include "quorvane_nav2_maps/export.hpp"
 
 namespace quorvane
 {
 namespace maps
 {
-
-/// The one exception this toolkit throws for input it cannot use: a missing
-/// or unreadable file, malformed YAML, a missing or mistyped key, a value out
-/// of range, or message fields that contradict each other. what() is one line
-/// naming the file or field and the reason. Nothing is returned when it is
-/// thrown; arguments passed by reference are left untouched.
-class QUORVANE_NAV2_MAPS_EXPORT MapError : public std::runtime_error
-{
-public:
-  using std::runtime_error::runtime_error;
-};
 
 /// Where an image lies in the world. The image's bottom-left corner is at
 /// (originX, originY) of frame `frameId`; its +x axis (columns) points along

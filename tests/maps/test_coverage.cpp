@@ -1,6 +1,7 @@
 // The coverage by blocks of cells: hand-made rooms whose blocks can be
-// written down, the greedy sequence against a brute-force search, the first
-// block against getInnerRect, and bad input.
+// written down, the greedy sequence against a brute-force search, blocks that
+// never overlap, and bad input. (That the first block is getInnerRect's is
+// checked with the aligned map.)
 #include <gtest/gtest.h>
 
 #include "expect_cv_error.hpp"
@@ -15,7 +16,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "cell_cover.hpp"
-#include "get_special_points.hpp"
 #include "inner_rect.hpp"
 #include "quorvane_nav2_maps/coverage.hpp"
 #include "sample_floor_plan.hpp"
@@ -254,23 +254,19 @@ TEST(CoverageGreedy, MatchesBruteForceOnRandomGrids)
 
 // ---------------------------------------------------------------- whole maps
 
-TEST(CoverageMaps, FirstBlockIsTheInnerRectangleAndBlocksNeverOverlap)
+TEST(CoverageMaps, BlocksNeverOverlap)
 {
   const unsigned seed = 5150;
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
-  get_special_points gsp;
   for (int trial = 0; trial < 12; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     const double angle = double(rng() % 180);
     const double cellSize = 6.0 + double(rng() % 9);
     const cv::Mat map =
       quorvane::tools::makeSampleFloorPlan({400, 300}, angle, static_cast<unsigned>(rng()));
-    std::vector<cv::Point2f> inner;
-    gsp.getInnerRect(map, inner, cellSize);
     const Coverage coverage = coverageRectangles(map, cellSize);
     ASSERT_FALSE(coverage.rectangles.empty());
-    EXPECT_EQ(coverage.rectangles[0].outline, inner);
     // Outlines through cell centres of different blocks lie a cell apart:
     // filled, no pixel belongs to two.
     cv::Mat count(map.size(), CV_8UC1, cv::Scalar(0));

@@ -111,12 +111,14 @@ TEST(SampleInspection, RectangleLiesInsideTheFreeArea)
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 10.0;
   const auto inspection = quorvane::tools::inspectMap(plan, options);
-  ASSERT_EQ(inspection.rectangle.size(), 5u);
-  EXPECT_EQ(inspection.rectangle.front(), inspection.rectangle.back());
-  EXPECT_GT(freeShareInside(plan, inspection.rectangle), 0.995);
+  ASSERT_TRUE(inspection.rectangle);
+  const std::vector<cv::Point2f> & outline = inspection.rectangle->outline;
+  ASSERT_EQ(outline.size(), 5u);
+  EXPECT_EQ(outline.front(), outline.back());
+  EXPECT_GT(freeShareInside(plan, outline), 0.995);
   // At least a few cells wide and high.
-  EXPECT_GT(cv::norm(inspection.rectangle[1] - inspection.rectangle[0]), 4 * options.cellSizePx);
-  EXPECT_GT(cv::norm(inspection.rectangle[2] - inspection.rectangle[1]), 4 * options.cellSizePx);
+  EXPECT_GT(cv::norm(outline[1] - outline[0]), 4 * options.cellSizePx);
+  EXPECT_GT(cv::norm(outline[2] - outline[1]), 4 * options.cellSizePx);
 }
 
 TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
@@ -139,7 +141,7 @@ TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
   }
   EXPECT_EQ(
     steps, (std::vector<std::string>{
-             "main_direction", "rotation", "inner_rectangle", "coverage", "cleaning", "thinning",
+             "alignment", "cell_grid", "inner_rectangle", "coverage", "cleaning", "thinning",
              "junctions", "boundary", "simplification", "curvature"}));
 }
 
@@ -154,8 +156,8 @@ TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 20.0;
   const auto inspection = quorvane::tools::inspectMap(map.free, options);
-  ASSERT_EQ(inspection.rectangle.size(), 5u);
-  EXPECT_EQ(inspection.rectangle[0], inspection.rectangle[2]);
+  ASSERT_TRUE(inspection.rectangle);
+  EXPECT_EQ(inspection.rectangle->outline[0], inspection.rectangle->outline[2]);
   const auto report = quorvane::tools::makeReport(map, options, inspection, {"block", "", ""});
   EXPECT_EQ(report["inner_rectangle"]["cells"], nlohmann::ordered_json::array({1, 1}));
   EXPECT_DOUBLE_EQ(report["inner_rectangle"]["cells_area_m2"].get<double>(), 1.0);
@@ -167,7 +169,7 @@ TEST(InnerRectangle, NoneWhenNoCellFits)
   free(cv::Rect(30, 20, 10, 10)).setTo(255);
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 30.0;
-  EXPECT_TRUE(quorvane::tools::inspectMap(free, options).rectangle.empty());
+  EXPECT_FALSE(quorvane::tools::inspectMap(free, options).rectangle);
 }
 
 // ---------------------------------------------------------------- steps
@@ -297,7 +299,7 @@ TEST(Report, HoldsEverySectionWithMetresFromTheOrigin)
   quorvane::tools::InspectOptions options;
   options.cellSizePx = 6.0;
   const auto inspection = quorvane::tools::inspectMap(map.free, options);
-  ASSERT_EQ(inspection.rectangle.size(), 5u);
+  ASSERT_TRUE(inspection.rectangle);
   const auto report =
     quorvane::tools::makeReport(map, options, inspection, {"sample", "a.png", ""});
   for (const char * key :
@@ -413,7 +415,7 @@ TEST(Picture, AnnotatedAndRotatedPicturesAreColourImagesOfTheScaledSize)
   EXPECT_GE(annotated.cols, 800);
   const cv::Mat rotated = quorvane::tools::drawRotated(inspection);
   EXPECT_EQ(rotated.type(), CV_8UC3);
-  EXPECT_EQ(rotated.size(), inspection.rotatedMap.size() * 2);
+  EXPECT_EQ(rotated.size(), inspection.aligned.aligned.size() * 2);
 }
 
 // ---------------------------------------------------------------- command line
