@@ -45,6 +45,7 @@ AlignedMap alignMap(const cv::Mat & free)
 {
   image_scan::checkByteImage(free, "alignMap: the map");
   AlignedMap map;
+  map.free = free;
   map.mapSize = free.size();
   if (free.empty()) {
     return map;
