@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <future>
 
 #include <opencv2/imgproc.hpp>
 
@@ -121,6 +122,21 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
 {
   CV_CheckTypeEQ(free.type(), CV_8UC1, "free space must be CV_8UC1");
   Inspection r;
+  // The skeleton needs nothing the alignment gives: it is thinned on a second
+  // thread meanwhile (the library's calls are reentrant). Its steps keep
+  // their own times; the report lists every step in a fixed order.
+  StepTimes skeletonTimes;
+  std::future<void> skeleton = std::async(std::launch::async, [&] {
+    // The cleaning runs inside the skeleton step: its time is reported apart.
+    double cleaningMs = 0.0;
+    timed(skeletonTimes, "thinning", [&] {
+      r.skeleton =
+        thinFreeSpace(free, options.skeletonMaxSide, options.minRegionAreaPx, &cleaningMs);
+    });
+    skeletonTimes.back().second -= cleaningMs;
+    skeletonTimes.insert(skeletonTimes.begin(), {"cleaning", cleaningMs});
+    timed(skeletonTimes, "junctions", [&] { r.junctions = farthestJunctions(r.skeleton); });
+  });
   StepTimes & t = r.timesMs;
   // 1. image alignment, once: main direction, rotation, rotated map, and the
   //    grid of cells every later step reads
@@ -133,21 +149,18 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
     r.coverage =
       maps::coverageRectangles(r.aligned, options.coverageMinCells, options.coverageMaxRectangles);
   });
-  // 4. skeleton and its farthest junction pair
-  // The cleaning runs inside the skeleton step: its time is reported apart.
-  double cleaningMs = 0.0;
-  timed(t, "thinning", [&] {
-    r.skeleton = thinFreeSpace(free, options.skeletonMaxSide, options.minRegionAreaPx, &cleaningMs);
-  });
-  t.back().second -= cleaningMs;
-  t.insert(t.end() - 1, {"cleaning", cleaningMs});
-  timed(t, "junctions", [&] { r.junctions = farthestJunctions(r.skeleton); });
-  // 5. boundary of the largest free region, simplified, and its sharpest vertex
-  timed(t, "boundary", [&] { r.boundary = largestFreeBoundary(free); });
-  timed(t, "simplification", [&] {
+  // 4. boundary of the largest free region, simplified, and its sharpest vertex
+  StepTimes boundaryTimes;
+  timed(boundaryTimes, "boundary", [&] { r.boundary = largestFreeBoundary(free); });
+  timed(boundaryTimes, "simplification", [&] {
     r.simplified = simplifyClosedBoundary(r.boundary, options.epsilonPx, options.minChordPx);
   });
-  timed(t, "curvature", [&] { r.sharpest = sharpestVertexOfClosedPolygon(r.simplified); });
+  timed(
+    boundaryTimes, "curvature", [&] { r.sharpest = sharpestVertexOfClosedPolygon(r.simplified); });
+  // 5. the skeleton and its farthest junction pair, from the second thread
+  skeleton.get();
+  t.insert(t.end(), skeletonTimes.begin(), skeletonTimes.end());
+  t.insert(t.end(), boundaryTimes.begin(), boundaryTimes.end());
   return r;
 }
 
