@@ -1,8 +1,13 @@
 #include "cli_options.hpp"
 
+#include <cmath>
+#include <cstdlib>
 #include <regex>
 
 #include <CLI/CLI.hpp>
+
+#include "outputs.hpp"
+#include "quorvane_nav2_maps/errors.hpp"
 
 namespace quorvane
 {
@@ -37,6 +42,19 @@ const char * const kFooter =
   "YAML), 2 bad command line, 3 no inner rectangle fits, 4 a picture cannot be written,\n"
   "5 any other failure. Errors are one line on stderr.";
 
+/// Refuses values that do not read as a finite number: NaN passes every
+/// comparison of a range check, so it is refused before them.
+const CLI::Validator kFinite(
+  [](std::string & text) -> std::string {
+    char * end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !std::isfinite(value)) {
+      return "must be a finite number, not " + text;
+    }
+    return {};
+  },
+  "FINITE");
+
 /// "WIDTHxHEIGHT", each 16 to 20000.
 cv::Size parseSize(const std::string & text)
 {
@@ -67,6 +85,7 @@ void describeMapOptions(CLI::App & app, CliOptions & cli)
       "--resolution", cli.resolution,
       "Metres per pixel of a bare image or of the sample\n(a YAML gives its own)")
     ->capture_default_str()
+    ->check(kFinite)
     ->check(CLI::PositiveNumber);
   app.add_flag(
     "--strict-unknown", cli.strictUnknown,
@@ -80,15 +99,16 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
   auto * px = app.add_option(
     "--cell-size", cli.cellSizePx,
     "Inner rectangle cell side in pixels (1 to 65535;\nthe fraction is dropped)");
-  px->check(CLI::Range(1.0, 65535.0));
+  px->check(kFinite)->check(CLI::Range(1.0, 65535.0));
   auto * metres = app.add_option(
     "--cell-size-m", cli.cellSizeM,
     "Inner rectangle cell side in metres, converted with\n"
     "the map's resolution and rounded (at least 1 px)");
-  metres->capture_default_str()->check(CLI::PositiveNumber);
+  metres->capture_default_str()->check(kFinite)->check(CLI::PositiveNumber);
   px->excludes(metres);
   app.add_option("--epsilon", cli.epsilonPx, "Boundary simplification tolerance in pixels")
     ->capture_default_str()
+    ->check(kFinite)
     ->check(CLI::NonNegativeNumber);
   app
     .add_option(
@@ -96,7 +116,8 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
       "Boundary spans whose ends lie at most this many\n"
       "pixels apart are cut to their ends without looking\n"
       "inside; negative: off")
-    ->capture_default_str();
+    ->capture_default_str()
+    ->check(kFinite);
   app
     .add_option(
       "--skeleton-max-side", cli.skeletonMaxSide,
@@ -113,6 +134,7 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
       "from the skeleton's input (the other steps see the\n"
       "map as loaded); 0: off")
     ->capture_default_str()
+    ->check(kFinite)
     ->check(CLI::NonNegativeNumber);
   app
     .add_option(
@@ -159,12 +181,32 @@ void describeSampleOptions(CLI::App & app, CliOptions & cli)
     .add_option(
       "--sample-angle", cli.sampleAngleDeg,
       "Direction of the sample's long walls in degrees,\nfrom +x toward +y (down)")
-    ->capture_default_str();
+    ->capture_default_str()
+    ->check(kFinite);
   app.add_option("--sample-seed", cli.sampleSeed, "Seed of the sample's rooms and furniture")
     ->capture_default_str();
 }
 
 }  // namespace
+
+Failure classifyFailure(std::exception_ptr failure)
+{
+  try {
+    std::rethrow_exception(failure);
+  } catch (const maps::MapError & e) {
+    return {ExitCode::MapUnreadable, e.what()};
+  } catch (const BadOption & e) {
+    return {ExitCode::BadCommandLine, e.what()};
+  } catch (const OutputWriteError & e) {
+    return {ExitCode::OutputUnwritable, e.what()};
+  } catch (const cv::Exception & e) {
+    return {ExitCode::Internal, "OpenCV: " + e.err + " in " + e.func};
+  } catch (const std::exception & e) {
+    return {ExitCode::Internal, e.what()};
+  } catch (...) {
+    return {ExitCode::Internal, "unknown failure"};
+  }
+}
 
 void describeOptions(CLI::App & app, CliOptions & cli)
 {

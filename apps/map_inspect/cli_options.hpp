@@ -3,6 +3,8 @@
 
 // The command line of quorvane_map_inspect.
 
+#include <exception>
+#include <stdexcept>
 #include <string>
 
 #include <CLI/App.hpp>
@@ -22,6 +24,29 @@ enum class ExitCode : int {
   OutputUnwritable = 4,  //!< a picture could not be written
   Internal = 5,          //!< any other failure
 };
+
+/// An option value that the map it meets makes unusable (a cell size too
+/// large at the map's resolution, say).
+class BadOption : public std::runtime_error
+{
+public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Why a run failed: its exit status and the one-line message.
+struct Failure
+{
+  ExitCode code;
+  std::string message;
+};
+
+/**
+ * @brief The exit status and message for an exception that ended a run:
+ *        quorvane::maps::MapError is a bad map (1), BadOption a bad command
+ *        line (2), OutputWriteError an output that cannot be written (4),
+ *        cv::Exception and anything else an internal error (5).
+ */
+Failure classifyFailure(std::exception_ptr failure);
 
 /// Everything the command line sets.
 struct CliOptions

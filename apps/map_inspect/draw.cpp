@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <stdexcept>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
@@ -450,18 +448,13 @@ cv::Mat drawRotated(const Inspection & inspection)
   return canvas.image;
 }
 
-void writePng(const std::string & path, const cv::Mat & image)
+std::string encodePng(const cv::Mat & image)
 {
   std::vector<uchar> bytes;
   if (!cv::imencode(".png", image, bytes)) {
-    throw PictureWriteError("cannot encode PNG for " + path);
+    CV_Error(cv::Error::StsError, "cannot encode the picture as PNG");
   }
-  std::ofstream out(path, std::ios::binary);
-  out.write(
-    reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    throw PictureWriteError("cannot write " + path);
-  }
+  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace tools

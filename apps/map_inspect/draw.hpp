@@ -3,7 +3,6 @@
 
 // Pictures of an inspection: the map in grey with every result drawn over it.
 
-#include <stdexcept>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -40,16 +39,9 @@ cv::Mat drawInspection(
 /// The rotated map (BGR) with the inner rectangle carried into its frame.
 cv::Mat drawRotated(const Inspection & inspection);
 
-/// A picture that cannot be written.
-class PictureWriteError : public std::runtime_error
-{
-public:
-  using std::runtime_error::runtime_error;
-};
-
-/// Writes @p image as PNG, whatever the file name's extension.
-/// @throws PictureWriteError when it cannot.
-void writePng(const std::string & path, const cv::Mat & image);
+/// @p image encoded as PNG bytes.
+/// @throws cv::Exception when OpenCV cannot encode it.
+std::string encodePng(const cv::Mat & image);
 
 }  // namespace tools
 }  // namespace quorvane

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
@@ -16,6 +18,7 @@
 #include "cli_options.hpp"
 #include "draw.hpp"
 #include "inspect.hpp"
+#include "outputs.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "report.hpp"
 #include "sample_floor_plan.hpp"
@@ -23,6 +26,7 @@
 namespace
 {
 
+using quorvane::tools::BadOption;
 using quorvane::tools::CliOptions;
 using quorvane::tools::ExitCode;
 
@@ -82,61 +86,32 @@ quorvane::maps::Map loadOrSynthesise(const CliOptions & cli, std::string & sourc
   return quorvane::maps::loadMap(cli.mapPath, options);
 }
 
-/// One line on stderr when more than a tenth of the map is unknown grey
-/// counted free: the share, why, and what to do about it.
-void warnAboutUnknownGrey(const quorvane::maps::Map & map)
-{
-  const int count = map.unknownGreyFree.empty() ? 0 : cv::countNonZero(map.unknownGreyFree);
-  const double share =
-    static_cast<double>(count) / static_cast<double>(std::max<std::size_t>(1, map.free.total()));
-  if (share <= 0.1) {
-    return;
-  }
-  // Grey 205 has p = 50 / 255: free by the thresholds alone only above that.
-  char cause[160];
-  if (map.mapServer.freeThresh > 50.0 / 255.0) {
-    std::snprintf(
-      cause, sizeof(cause), "free_thresh %g is above 0.196 (50/255)", map.mapServer.freeThresh);
-  } else {
-    std::snprintf(
-      cause, sizeof(cause),
-      "the image's alpha channel is averaged into the grey (nav2's trinary rule)");
-  }
-  std::fprintf(
-    stderr,
-    "quorvane_map_inspect: warning: %.1f%% of the map's cells are grey 205, which map savers "
-    "write for unknown cells, counted free because %s; they are tinted in the picture; "
-    "--strict-unknown keeps them blocked\n",
-    100.0 * share, cause);
-}
-
 /// Cell side in whole pixels (the library's grid pitch): the one given, or
-/// the metres converted and rounded (at least 1).
+/// the metres converted and rounded (at least 1). Fails on a side the grid
+/// cannot take.
 double cellSizeInPixels(const CliOptions & cli, double resolution)
 {
-  if (cli.cellSizePx > 0.0) {
-    return std::floor(cli.cellSizePx);
+  const double px = cli.cellSizePx > 0.0 ? std::floor(cli.cellSizePx)
+                                         : std::max(1.0, std::round(cli.cellSizeM / resolution));
+  if (!(px <= 65535.0)) {
+    char message[160];
+    std::snprintf(
+      message, sizeof(message),
+      "the cell size is %g px at the map's resolution of %g m/px; at most 65535 px", px,
+      resolution);
+    throw BadOption(message);
   }
-  return std::max(1.0, std::round(cli.cellSizeM / resolution));
+  return px;
 }
 
-void writePictures(
-  const CliOptions & cli, const quorvane::maps::Map & map,
-  const quorvane::tools::InspectOptions & options, quorvane::tools::Inspection & inspection)
+/// Specks and islands under @p areaM2 in pixels, at most one more than the
+/// map has (a larger value removes nothing more), so that no option value
+/// makes the cleaning larger than the map.
+std::int64_t regionAreaInPixels(double areaM2, double resolution, cv::Size size)
 {
-  using quorvane::tools::writePng;
-  if (!cli.outPath.empty()) {
-    const auto start = std::chrono::steady_clock::now();
-    writePng(
-      cli.outPath, quorvane::tools::drawInspection(
-                     map.free, inspection, options, map.frame.resolution, map.unknownGreyFree));
-    inspection.timesMs.emplace_back("annotated_png", millisecondsSince(start));
-  }
-  if (!cli.rotatedOutPath.empty()) {
-    const auto start = std::chrono::steady_clock::now();
-    writePng(cli.rotatedOutPath, quorvane::tools::drawRotated(inspection));
-    inspection.timesMs.emplace_back("rotated_png", millisecondsSince(start));
-  }
+  const double px = std::round(areaM2 / (resolution * resolution));
+  const double most = static_cast<double>(size.area()) + 1.0;
+  return static_cast<std::int64_t>(std::min(px, most));
 }
 
 int run(const CliOptions & cli)
@@ -146,20 +121,16 @@ int run(const CliOptions & cli)
   std::string source;
   const quorvane::maps::Map map = loadOrSynthesise(cli, source);
   const double loadMs = millisecondsSince(start);
-  warnAboutUnknownGrey(map);
   // 2. the steps
   quorvane::tools::InspectOptions options;
   options.cellSizePx = cellSizeInPixels(cli, map.frame.resolution);
   options.epsilonPx = cli.epsilonPx;
   options.minChordPx = cli.minChordPx;
   options.skeletonMaxSide = cli.skeletonMaxSide;
-  options.minRegionAreaPx = static_cast<std::int64_t>(
-    std::llround(cli.minRegionAreaM2 / (map.frame.resolution * map.frame.resolution)));
+  options.minRegionAreaPx =
+    regionAreaInPixels(cli.minRegionAreaM2, map.frame.resolution, map.free.size());
   options.coverageMinCells = cli.coverageMinCells;
   options.coverageMaxRectangles = cli.coverageMaxRectangles;
-  if (options.cellSizePx >= 65536.0) {
-    return fail(ExitCode::BadCommandLine, "the cell size is too large (at most 65535 px)");
-  }
   quorvane::tools::Inspection inspection = quorvane::tools::inspectMap(map.free, options);
   inspection.timesMs.insert(
     inspection.timesMs.begin(), {cli.mapPath.empty() ? "sample" : "load", loadMs});
@@ -170,13 +141,33 @@ int run(const CliOptions & cli)
       options.cellSizePx, options.cellSizePx * map.frame.resolution);
     return fail(ExitCode::NoRectangle, message + source);
   }
-  // 3. pictures, then the report
-  writePictures(cli, map, options, inspection);
+  // 3. every output made in memory: the pictures, then the report
+  std::vector<quorvane::tools::OutputFile> files;
+  if (!cli.outPath.empty()) {
+    const auto begin = std::chrono::steady_clock::now();
+    files.push_back(
+      {cli.outPath, quorvane::tools::encodePng(quorvane::tools::drawInspection(
+                      map.free, inspection, options, map.frame.resolution, map.unknownGreyFree))});
+    inspection.timesMs.emplace_back("annotated_png", millisecondsSince(begin));
+  }
+  if (!cli.rotatedOutPath.empty()) {
+    const auto begin = std::chrono::steady_clock::now();
+    files.push_back(
+      {cli.rotatedOutPath, quorvane::tools::encodePng(quorvane::tools::drawRotated(inspection))});
+    inspection.timesMs.emplace_back("rotated_png", millisecondsSince(begin));
+  }
   inspection.timesMs.emplace_back("total", millisecondsSince(start));
   auto report = quorvane::tools::makeReport(
     map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});
   report["timing_ms"] = quorvane::tools::timesToJson(inspection.timesMs);
-  std::cout << quorvane::tools::formatReport(report, cli.compact) << std::endl;
+  const std::string text = quorvane::tools::formatReport(report, cli.compact);
+  // 4. written all or nothing, then the report on stdout and the warning
+  quorvane::tools::writeAllOrNothing(files);
+  const std::string warning = quorvane::tools::unknownGreyWarning(map);
+  if (!warning.empty()) {
+    std::cerr << "quorvane_map_inspect: warning: " << warning << '\n';
+  }
+  std::cout << text << std::endl;
   return 0;
 }
 
@@ -203,15 +194,9 @@ int main(int argc, char ** argv)
 {
   try {
     return parseAndRun(argc, argv);
-  } catch (const quorvane::maps::MapError & e) {
-    return fail(ExitCode::MapUnreadable, e.what());
-  } catch (const quorvane::tools::PictureWriteError & e) {
-    return fail(ExitCode::OutputUnwritable, e.what());
-  } catch (const cv::Exception & e) {
-    return fail(ExitCode::Internal, "OpenCV: " + e.err + " in " + e.func);
-  } catch (const std::exception & e) {
-    return fail(ExitCode::Internal, e.what());
   } catch (...) {
-    return fail(ExitCode::Internal, "unknown failure");
+    const quorvane::tools::Failure failure =
+      quorvane::tools::classifyFailure(std::current_exception());
+    return fail(failure.code, failure.message);
   }
 }

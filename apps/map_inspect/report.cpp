@@ -1,6 +1,8 @@
 #include "report.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "quorvane_nav2_maps/map_frame.hpp"
@@ -292,6 +294,33 @@ std::string formatReport(const nlohmann::ordered_json & report, bool compact)
     k = end;
   }
   return out;
+}
+
+std::string unknownGreyWarning(const Map & map)
+{
+  const std::int64_t count =
+    map.unknownGreyFree.empty() ? 0 : cv::countNonZero(map.unknownGreyFree);
+  const auto total = static_cast<std::int64_t>(map.free.total());
+  if (10 * count <= total) {
+    return {};
+  }
+  // Grey 205 has p = 50 / 255: free by the thresholds alone only above that.
+  char cause[160];
+  if (map.mapServer.freeThresh > 50.0 / 255.0) {
+    std::snprintf(
+      cause, sizeof(cause), "free_thresh %g is above 0.196 (50/255)", map.mapServer.freeThresh);
+  } else {
+    std::snprintf(
+      cause, sizeof(cause),
+      "the image's alpha channel is averaged into the grey (nav2's trinary rule)");
+  }
+  char text[480];
+  std::snprintf(
+    text, sizeof(text),
+    "%.1f%% of the map's cells are grey 205, which map savers write for unknown cells, counted "
+    "free because %s; they are tinted in the picture; --strict-unknown keeps them blocked",
+    100.0 * static_cast<double>(count) / static_cast<double>(total), cause);
+  return text;
 }
 
 nlohmann::ordered_json timesToJson(const StepTimes & times)

@@ -41,6 +41,12 @@ nlohmann::ordered_json makeReport(
 /// spaces with every array of plain numbers kept on one line.
 std::string formatReport(const nlohmann::ordered_json & report, bool compact);
 
+/// The warning (one line, without a prefix) when more than a tenth of the
+/// map's cells are grey 205 counted free: the share, the cause (a free
+/// threshold above 50/255, or an alpha channel averaged in) and the remedy;
+/// empty when there are at most a tenth.
+std::string unknownGreyWarning(const maps::Map & map);
+
 /// Step times as an ordered JSON object of milliseconds.
 nlohmann::ordered_json timesToJson(const StepTimes & times);
 

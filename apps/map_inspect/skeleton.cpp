@@ -54,13 +54,18 @@ Skeleton thinFreeSpace(
   // 2. clean it inside a blocked frame that stands for the rest of the map:
   //    obstacles reaching the box's edge join it, and it is too large to be
   //    taken for a speck itself (its area is at least 4 * frame^2)
-  const int frame =
-    1 + static_cast<int>(std::ceil(std::sqrt(static_cast<double>(minRegionAreaPx)) / 2.0));
+  //    A region inside the box has at most its area, so a larger minimum
+  //    removes nothing more: it is clamped before it sizes the frame, which
+  //    then grows with the map and never with the option.
+  const std::int64_t minArea =
+    std::min<std::int64_t>(minRegionAreaPx, static_cast<std::int64_t>(box.area()) + 1);
+  const int frame = 1 + static_cast<int>(std::ceil(std::sqrt(static_cast<double>(minArea)) / 2.0));
+  skeleton.cleaningFrame = frame;
   cv::Mat framed;
   cv::copyMakeBorder(
     freeCells(box), framed, frame, frame, frame, frame, cv::BORDER_CONSTANT, cv::Scalar(0));
   const auto start = std::chrono::steady_clock::now();
-  skeleton.cleaning = maps::removeSmallRegions(framed, framed, minRegionAreaPx);
+  skeleton.cleaning = maps::removeSmallRegions(framed, framed, minArea);
   if (cleaningMs != nullptr) {
     *cleaningMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

@@ -22,6 +22,7 @@ struct Skeleton
   cv::Point offset;  //!< map pixel of the window's top-left corner
   int scale = 1;     //!< map pixels per skeleton pixel along each axis
   maps::RegionCleaning cleaning;  //!< what was removed before thinning
+  int cleaningFrame = 0;          //!< width of the blocked frame the cleaning ran inside, in pixels
 
   /// Map pixel at the middle of the block that skeleton pixel @p p stands for.
   cv::Point toMap(const cv::Point & p) const
@@ -46,7 +47,9 @@ struct Skeleton
  * @param free            `CV_8UC1`; 255 marks free space.
  * @param maxSide         0: always full resolution; otherwise the longest
  *                        side thinned at full resolution, >= 16.
- * @param minRegionAreaPx Smaller regions are removed; 0 or 1: none.
+ * @param minRegionAreaPx Smaller regions are removed; 0 or 1: none. Values
+ *                        above the box's area remove nothing more and are
+ *                        clamped to it, so memory grows with the map only.
  * @param cleaningMs      When given, receives the time the removal took.
  */
 Skeleton thinFreeSpace(

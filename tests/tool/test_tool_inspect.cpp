@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,11 @@
 #include "draw.hpp"
 #include "get_special_points.hpp"
 #include "inspect.hpp"
+#include "outputs.hpp"
+#include "quorvane_nav2_maps/errors.hpp"
 #include "report.hpp"
 #include "sample_floor_plan.hpp"
+#include "scratch_dir.hpp"
 #include "skeleton.hpp"
 
 namespace
@@ -280,6 +285,36 @@ TEST(Skeleton, SpecksGoBeforeThinningAndTheRestOfTheMapIsNoSpeck)
   EXPECT_EQ(cv::countNonZero(clean.image.col(30 - clean.offset.x)), 1);
 }
 
+TEST(Skeleton, CleaningFrameGrowsWithTheMapNotWithTheMinimumArea)
+{
+  // On a 384 x 384 map, a minimum area of a million pixels removes no more
+  // than one just above the map's area: same frame, same skeleton.
+  cv::Mat free = makeSampleFloorPlan({384, 384}, 17.0, 2);
+  const cv::Rect box = cv::boundingRect(free == 255);
+  const auto huge = quorvane::tools::thinFreeSpace(free, 0, 1000000);
+  const auto justAbove = quorvane::tools::thinFreeSpace(free, 0, box.area() + 1);
+  EXPECT_EQ(huge.cleaningFrame, justAbove.cleaningFrame);
+  EXPECT_LE(huge.cleaningFrame, 2 + 384 / 2);
+  EXPECT_EQ(cv::countNonZero(huge.image != justAbove.image), 0);
+}
+
+TEST(UnknownGrey, WarnsAboveATenthOfTheCellsAndNamesTheCause)
+{
+  quorvane::maps::Map map;
+  map.free = cv::Mat(10, 10, CV_8UC1, cv::Scalar(255));
+  map.unknownGreyFree = cv::Mat::zeros(10, 10, CV_8UC1);
+  map.unknownGreyFree.rowRange(0, 1).setTo(255);  // exactly 10 cells: a tenth
+  EXPECT_EQ(quorvane::tools::unknownGreyWarning(map), "");
+  map.unknownGreyFree.at<uchar>(5, 5) = 255;  // one more
+  map.mapServer.freeThresh = 0.25;
+  const std::string threshold = quorvane::tools::unknownGreyWarning(map);
+  EXPECT_EQ(threshold.rfind("11.0% of the map's cells", 0), 0u) << threshold;
+  EXPECT_NE(threshold.find("free_thresh 0.25 is above 0.196"), std::string::npos) << threshold;
+  map.mapServer.freeThresh = 0.196;
+  EXPECT_NE(
+    quorvane::tools::unknownGreyWarning(map).find("alpha channel is averaged"), std::string::npos);
+}
+
 TEST(Skeleton, EmptyWithoutFreeCells)
 {
   EXPECT_TRUE(quorvane::tools::thinFreeSpace(cv::Mat::zeros(5, 5, CV_8UC1), 100).image.empty());
@@ -468,6 +503,48 @@ TEST(CommandLine, RejectsConflictingOrOutOfRangeValues)
   EXPECT_THROW(parse({"--sample-size", "800"}), CLI::ParseError);
   EXPECT_THROW(parse({"--sample-size", "8x600"}), CLI::ParseError);
   EXPECT_THROW(parse({"--resolution", "0"}), CLI::ParseError);
+}
+
+TEST(CommandLine, RejectsNaNAndInfinityInEveryFloatingOption)
+{
+  for (const char * option :
+       {"--resolution", "--cell-size", "--cell-size-m", "--epsilon", "--min-chord",
+        "--min-region-area", "--sample-angle"}) {
+    for (const char * value : {"nan", "-nan", "inf", "-inf", "1e999"}) {
+      EXPECT_THROW(parse({option, value}), CLI::ParseError) << option << " " << value;
+    }
+  }
+}
+
+TEST(Failures, MapToTheDocumentedExitCodes)
+{
+  using quorvane::tools::ExitCode;
+  const auto codeOf = [](auto exception) {
+    return quorvane::tools::classifyFailure(std::make_exception_ptr(exception)).code;
+  };
+  EXPECT_EQ(codeOf(quorvane::maps::MapError("m")), ExitCode::MapUnreadable);
+  EXPECT_EQ(codeOf(quorvane::tools::BadOption("o")), ExitCode::BadCommandLine);
+  EXPECT_EQ(codeOf(quorvane::tools::OutputWriteError("w")), ExitCode::OutputUnwritable);
+  EXPECT_EQ(codeOf(cv::Exception(cv::Error::StsError, "e", "f", "file", 1)), ExitCode::Internal);
+  EXPECT_EQ(codeOf(std::runtime_error("r")), ExitCode::Internal);
+  EXPECT_EQ(codeOf(42), ExitCode::Internal);
+}
+
+// ---------------------------------------------------------------- outputs
+
+TEST(Outputs, AllOrNothing)
+{
+  quorvane::test::ScratchDir dir;
+  const std::string good = (dir.path() / "good.png").string();
+  const std::string bad = (dir.path() / "missing" / "bad.png").string();
+  EXPECT_THROW(
+    quorvane::tools::writeAllOrNothing({{good, "a"}, {bad, "b"}}),
+    quorvane::tools::OutputWriteError);
+  // Neither the good file nor any temporary file is left behind.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  quorvane::tools::writeAllOrNothing({{good, "abc"}});
+  EXPECT_EQ(std::filesystem::file_size(good), 3u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace
