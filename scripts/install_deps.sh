@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests, benchmarks and tool need,
-# when they are missing. Does nothing on a machine that has them all.
+# Installs the Debian packages the build, tests, benchmarks, tool and Python
+# module need, when they are missing. Does nothing on a machine that has them
+# all. Everything it prints goes to stderr, so that a caller's stdout stays
+# its own (the tool's JSON report, say).
+exec 1>&2
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +16,9 @@ PACKAGES=(
   pybind11-dev python3-dev python3-numpy python3-pytest
   colcon python3-colcon-cmake python3-colcon-test-result python3-colcon-library-path ament-cmake
   python3-ament-package python3-catkin-pkg
+  python3-colcon-recursive-crawl python3-colcon-ros python3-colcon-package-selection
+  python3-colcon-package-information python3-colcon-parallel-executor python3-colcon-output
+  python3-colcon-defaults python3-colcon-metadata python3-colcon-bash
 )
 
 missing=()

@@ -35,6 +35,13 @@ cmake -S "$ROOT" -B "$BUILD/release" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_WERRO
 cmake --build "$BUILD/release" -j "$JOBS"
 ctest --test-dir "$BUILD/release" --output-on-failure -j "$JOBS"
 
+step "The newcomer's commands: the sample's report alone on stdout, then the README's Python example"
+# Command 1 on the release build tree: its stdout must be the JSON report alone.
+QUORVANE_BUILD_DIR="$BUILD/release" bash "$ROOT/scripts/inspect_sample.sh" --compact \
+  | /usr/bin/python3 -c "import json, sys; json.load(sys.stdin)"
+echo "stdout of scripts/inspect_sample.sh parses as JSON"
+/usr/bin/python3 "$ROOT/scripts/run_readme_python.py" "$BUILD/release"
+
 step "Install and consume with find_package"
 rm -rf "$BUILD/prefix" "$BUILD/consumer"
 cmake --install "$BUILD/release" --prefix "$BUILD/prefix" >/dev/null
@@ -50,19 +57,18 @@ if [ -n "$PY_DIR" ] && [ -n "$PY_EXE" ]; then
     "import numpy, quorvane_nav2 as q; q.main_direction(numpy.zeros((8, 8), numpy.uint8))")
 fi
 
-step "colcon workspace: build, test, ament index"
-# The source is linked into a fresh workspace and built as a user would, with
-# its tests but without the tool, benchmarks and fuzz targets (built above).
+step "colcon workspace: the README's lines, then the ament index"
+# The source is linked into a fresh workspace and built exactly as the README
+# says a ROS 2 developer would.
 WS="$BUILD/colcon-ws"
 rm -rf "$WS"
 mkdir -p "$WS/src"
 ln -s "$ROOT" "$WS/src/quorvane_nav2_algo_core"
 (
   cd "$WS"
-  MAKEFLAGS="-j$JOBS" colcon build --paths src/quorvane_nav2_algo_core \
-    --cmake-args -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TOOLS=OFF \
-    -DQUORVANE_BUILD_BENCH=OFF -DQUORVANE_BUILD_FUZZ=OFF
-  colcon test --paths src/quorvane_nav2_algo_core --ctest-args -j"$JOBS"
+  export MAKEFLAGS="-j$JOBS" CTEST_PARALLEL_LEVEL="$JOBS"
+  colcon build --packages-select quorvane_nav2_algo_core
+  colcon test --packages-select quorvane_nav2_algo_core
   colcon test-result --verbose
 )
 INDEX="$WS/install/quorvane_nav2_algo_core/share/ament_index/resource_index/packages/quorvane_nav2_algo_core"

@@ -167,6 +167,11 @@ void describeOutputOptions(CLI::App & app, CliOptions & cli)
   app.add_option(
     "--rotated-out", cli.rotatedOutPath,
     "Also write the map turned to its main direction,\nwith the inner rectangle");
+  app.add_option(
+    "--save-map", cli.saveMapPath,
+    "Also write the inspected map as a map_server YAML\n"
+    "with its PGM image beside it (same name, .pgm):\n"
+    "free 254, unknown 205, occupied 0");
   app.add_flag("--compact", cli.compact, "Print the JSON report on one line");
 }
 

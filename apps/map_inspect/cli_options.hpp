@@ -58,6 +58,7 @@ struct CliOptions
   double minChordPx = -1.0;
   std::string outPath = "inspect.png";
   std::string rotatedOutPath;
+  std::string saveMapPath;   //!< map_server YAML to write the inspected map to (PGM beside it)
   double resolution = 0.05;  //!< bare images and the sample
   bool strictUnknown = false;
   int skeletonMaxSide = 0;         //!< 0: thin at full resolution

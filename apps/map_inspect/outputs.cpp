@@ -1,9 +1,12 @@
 #include "outputs.hpp"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +20,14 @@ namespace
 {
 
 namespace fs = std::filesystem;
+
+/// The shortest decimal that reads back as @p value.
+std::string shortest(double value)
+{
+  char text[32];
+  const std::to_chars_result written = std::to_chars(text, text + sizeof(text), value);
+  return std::string(text, written.ptr);
+}
 
 [[noreturn]] void fail(const std::string & path, const std::string & why)
 {
@@ -63,6 +74,32 @@ std::string writeTemporary(const std::string & path, const std::string & bytes)
 }
 
 }  // namespace
+
+std::vector<OutputFile> mapServerFiles(const maps::Map & map, const std::string & yamlPath)
+{
+  cv::Mat grey(map.free.size(), CV_8UC1, cv::Scalar(0));
+  if (!map.unknown.empty()) {
+    grey.setTo(205, map.unknown != 0);
+  }
+  grey.setTo(254, map.free == 255);
+  std::vector<uchar> pgm;
+  if (!cv::imencode(".pgm", grey, pgm)) {
+    throw OutputWriteError("cannot encode the map as PGM for " + yamlPath);
+  }
+  const fs::path image = fs::path(yamlPath).replace_extension(".pgm");
+  const maps::MapFrame & f = map.frame;
+  const std::string numbers = "resolution: " + shortest(f.resolution) + "\norigin: [" +
+                              shortest(f.originX) + ", " + shortest(f.originY) + ", " +
+                              shortest(f.originYaw) + "]\n";
+  // The file name in YAML's single-quoted style, so that any name reads back.
+  std::string name = image.filename().string();
+  for (std::size_t at = name.find('\''); at != std::string::npos; at = name.find('\'', at + 2)) {
+    name.insert(at, 1, '\'');
+  }
+  std::string yaml = "image: '" + name + "'\nmode: trinary\n" + numbers +
+                     "negate: 0\noccupied_thresh: 0.65\nfree_thresh: 0.196\n";
+  return {{yamlPath, std::move(yaml)}, {image.string(), std::string(pgm.begin(), pgm.end())}};
+}
 
 void writeAllOrNothing(const std::vector<OutputFile> & files)
 {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "quorvane_nav2_maps/map.hpp"
+
 namespace quorvane
 {
 namespace tools
@@ -27,6 +29,15 @@ struct OutputFile
   std::string path;
   std::string bytes;
 };
+
+/**
+ * @brief The map_server form of @p map: a YAML description naming its image
+ *        by file name only, and that image as PGM (free 254, unknown 205,
+ *        occupied 0, with the default thresholds, which read it back as it
+ *        was). The image is @p yamlPath with the extension .pgm.
+ * @return the YAML file, then the PGM file.
+ */
+std::vector<OutputFile> mapServerFiles(const maps::Map & map, const std::string & yamlPath);
 
 /**
  * @brief Writes every file or none.

@@ -156,6 +156,12 @@ int run(const CliOptions & cli)
       {cli.rotatedOutPath, quorvane::tools::encodePng(quorvane::tools::drawRotated(inspection))});
     inspection.timesMs.emplace_back("rotated_png", millisecondsSince(begin));
   }
+  if (!cli.saveMapPath.empty()) {
+    for (quorvane::tools::OutputFile & file :
+         quorvane::tools::mapServerFiles(map, cli.saveMapPath)) {
+      files.push_back(std::move(file));
+    }
+  }
   inspection.timesMs.emplace_back("total", millisecondsSince(start));
   auto report = quorvane::tools::makeReport(
     map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});
