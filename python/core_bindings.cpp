@@ -1,0 +1,271 @@
+// The core library's four classes for Python: one function per operation,
+// each calling the public C++ API once with the GIL released.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "CurvatureAnalyzer.hpp"
+#include "Rotator.hpp"
+#include "SimplifyPath.hpp"
+#include "bindings.hpp"
+#include "get_special_points.hpp"
+#include "nav_msgs/msg/path.hpp"
+#include "numpy_convert.hpp"
+
+namespace quorvane
+{
+namespace python
+{
+
+namespace
+{
+
+double mainDirection(const py::handle & image)
+{
+  const MatInput in = toMat(image, "image");
+  return released([&] { return Rotator().computeImageMainDirection(in.mat); });
+}
+
+py::tuple rotation(
+  const py::handle & image, std::optional<std::pair<int, int>> pivot, double extraAngle)
+{
+  const MatInput in = toMat(image, "image");
+  cv::Mat matrix;
+  cv::Rect bounds;
+  released([&] {
+    cv::Point centre;
+    const cv::Point * centrePtr = nullptr;
+    if (pivot) {
+      centre = cv::Point(pivot->first, pivot->second);
+      centrePtr = &centre;
+    }
+    Rotator().computeImageRotationMatrix(in.mat, matrix, bounds, centrePtr, extraAngle);
+  });
+  py::array_t<double> m(std::vector<py::ssize_t>{2, 3});
+  auto mv = m.mutable_unchecked<2>();
+  for (int r = 0; r < 2; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      mv(r, c) = matrix.at<double>(r, c);
+    }
+  }
+  return py::make_tuple(m, py::make_tuple(bounds.x, bounds.y, bounds.width, bounds.height));
+}
+
+py::array rotate(
+  const py::handle & image, const py::handle & matrix, std::tuple<int, int, int, int> bounds)
+{
+  const MatInput in = toMat(image, "image");
+  const MatInput m = toMat(matrix, "matrix");
+  const cv::Rect rect(
+    std::get<0>(bounds), std::get<1>(bounds), std::get<2>(bounds), std::get<3>(bounds));
+  cv::Mat rotated = released([&] {
+    cv::Mat out;
+    Rotator().rotateImage(in.mat, out, m.mat, rect);
+    return out;
+  });
+  return byteImage(std::move(rotated));
+}
+
+py::array toOriginal(const py::handle & points, const py::handle & matrix)
+{
+  const std::vector<cv::Point2f> input = floatPoints(points, "points");
+  const MatInput m = toMat(matrix, "matrix");
+  std::vector<cv::Point2f> output = released([&] {
+    std::vector<cv::Point2f> out;
+    Rotator().transformPathBackToOriginalRotation(input, out, m.mat);
+    return out;
+  });
+  return pointArray<float>(output);
+}
+
+py::object innerRectangle(const py::handle & image, double cellSize)
+{
+  const MatInput in = toMat(image, "image");
+  std::vector<cv::Point2f> outline = released([&] {
+    std::vector<cv::Point2f> out;
+    get_special_points().getInnerRect(in.mat, out, cellSize);
+    return out;
+  });
+  if (outline.empty()) {
+    return py::none();
+  }
+  return pointArray<float>(outline);
+}
+
+py::tuple cellTest(const py::handle & image, std::pair<int, int> center, int side)
+{
+  const MatInput in = toMat(image, "image");
+  get_special_points gsp;
+  const bool inside = released([&] {
+    cv::Point c(center.first, center.second);
+    return gsp.completeCellTest(in.mat, c, side);
+  });
+  // An empty mask means the centre pixel answered on its own: no window.
+  py::object mask = gsp.mask.empty() ? py::object(py::none()) : byteImage(gsp.mask);
+  return py::make_tuple(inside, mask);
+}
+
+py::array junctionPair(const py::handle & skeleton)
+{
+  const MatInput in = toMat(skeleton, "skeleton");
+  std::vector<cv::Point> pair = released([&] {
+    std::vector<cv::Point> out;
+    get_special_points().SkeletonGetJunctionPt(in.mat, out);
+    return out;
+  });
+  return pointArray<std::int32_t>(pair);
+}
+
+py::array simplify(const py::handle & pointsObj, double epsilon, double minChord)
+{
+  const py::array points = requirePoints(pointsObj, "points");
+  if (hasDtype(points, 'i', 4)) {
+    const std::vector<cv::Point> input = readPoints<std::int32_t, cv::Point>(points);
+    std::vector<cv::Point> kept = released([&] {
+      std::vector<cv::Point> out;
+      SimplifyPath().douglasPeucker(input, epsilon, minChord, out);
+      return out;
+    });
+    return pointArray<std::int32_t>(kept);
+  }
+  if (hasDtype(points, 'f', 8)) {
+    if (!(minChord < 0.0)) {
+      throw py::value_error(
+        "simplify: min_chord applies to int32 pixel polylines only; float64 points follow the "
+        "path rule, which has no chord test");
+    }
+    nav_msgs::msg::Path input;
+    const auto view = points.unchecked<double, 2>();
+    input.poses.resize(static_cast<std::size_t>(view.shape(0)));
+    for (py::ssize_t i = 0; i < view.shape(0); ++i) {
+      input.poses[static_cast<std::size_t>(i)].pose.position.x = view(i, 0);
+      input.poses[static_cast<std::size_t>(i)].pose.position.y = view(i, 1);
+    }
+    nav_msgs::msg::Path kept = released([&] {
+      nav_msgs::msg::Path out;
+      SimplifyPath().douglasPeucker(input, epsilon, out);
+      return out;
+    });
+    py::array_t<double> out(
+      std::vector<py::ssize_t>{static_cast<py::ssize_t>(kept.poses.size()), 2});
+    auto ov = out.mutable_unchecked<2>();
+    for (std::size_t i = 0; i < kept.poses.size(); ++i) {
+      ov(static_cast<py::ssize_t>(i), 0) = kept.poses[i].pose.position.x;
+      ov(static_cast<py::ssize_t>(i), 1) = kept.poses[i].pose.position.y;
+    }
+    return out;
+  }
+  throw py::type_error(
+    "points must be int32 (a pixel polyline) or float64 (a path), got dtype " + dtypeName(points));
+}
+
+double curvature(std::pair<int, int> a, std::pair<int, int> b, std::pair<int, int> c)
+{
+  return released([&] {
+    return CurvatureAnalyzer().curvature(
+      cv::Point(a.first, a.second), cv::Point(b.first, b.second), cv::Point(c.first, c.second));
+  });
+}
+
+std::pair<int, int> sharpestVertex(const py::handle & points)
+{
+  const std::vector<cv::Point> input = intPoints(points, "points");
+  const cv::Point p = released([&] { return CurvatureAnalyzer().findMaxCurvaturePoint(input); });
+  return {p.x, p.y};
+}
+
+}  // namespace
+
+void bindCore(py::module_ & m)
+{
+  m.def(
+    "main_direction", &mainDirection, py::arg("image"),
+    "main_direction(image) -> float\n\n"
+    "Dominant direction of the straight edges of a map, in radians in [0, pi], measured\n"
+    "from +x toward +y (image convention, y down). 0.0 when no segment is found.");
+
+  m.def(
+    "rotation", &rotation, py::arg("image"), py::arg("pivot") = py::none(),
+    py::arg("extra_angle") = 0.0,
+    "rotation(image, pivot=None, extra_angle=0.0) -> (matrix, bounds)\n\n"
+    "Rotation that lays the main direction (plus extra_angle, radians) along the x axis.\n"
+    "matrix is a (2, 3) float64 array mapping source pixels to rotated-image pixels;\n"
+    "bounds is (x, y, width, height): the rotated image's size and the integer top-left of\n"
+    "the rotated outline in source pixels. The pivot is (x, y) when given, otherwise the\n"
+    "middle of the bounding box of the 255 pixels. Raises ValueError when the rotated\n"
+    "outline does not fit in 32-bit pixel coordinates.");
+
+  m.def(
+    "rotate", &rotate, py::arg("image"), py::arg("matrix"), py::arg("bounds"),
+    "rotate(image, matrix, bounds) -> numpy.ndarray\n\n"
+    "Warps a uint8 image with a (2, 3) float64 or float32 matrix into a new image of\n"
+    "bounds' width and height (x and y are not used), re-binarised at 127: every pixel of\n"
+    "the result is 0 or 255. Raises TypeError for a matrix that is not (2, 3) float, and\n"
+    "ValueError for a negative size.");
+
+  m.def(
+    "to_original", &toOriginal, py::arg("points"), py::arg("matrix"),
+    "to_original(points, matrix) -> numpy.ndarray\n\n"
+    "Maps (N, 2) points of the rotated frame back into the source frame with the inverse\n"
+    "of a rotation matrix. points are float32 or float64 (computed in float32); the result\n"
+    "is a new (N, 2) float32 array. A singular matrix maps every point to (0, 0).");
+
+  m.def(
+    "inner_rectangle", &innerRectangle, py::arg("image"), py::arg("cell_size"),
+    "inner_rectangle(image, cell_size) -> numpy.ndarray | None\n\n"
+    "Largest rectangle, aligned with the map's main direction, that square cells of side\n"
+    "cell_size pixels tile inside the free (255) area. Returns a (5, 2) float32 array: the\n"
+    "centres of its corner cells (top-left, top-right, bottom-right, bottom-left, top-left\n"
+    "again, as seen in the rotated frame) in the map's pixels; None when there is no\n"
+    "rectangle. Raises ValueError unless cell_size is finite, >= 1 and its floor <= 65535.");
+
+  m.def(
+    "cell_test", &cellTest, py::arg("image"), py::arg("center"), py::arg("side"),
+    "cell_test(image, center, side) -> (bool, numpy.ndarray | None)\n\n"
+    "Whether the side x side window of image centred on center = (x, y) holds a 255 pixel\n"
+    "(rows y - side//2 ... y - side//2 + side - 1, the same for columns; positions outside\n"
+    "the image are skipped). The mask is a side x side uint8 array, 255 at the window's\n"
+    "255 pixels; it is None when the centre pixel itself is 255 (the window is not\n"
+    "scanned). Raises ValueError for a side outside [0, 65535].");
+
+  m.def(
+    "junction_pair", &junctionPair, py::arg("skeleton"),
+    "junction_pair(skeleton) -> numpy.ndarray\n\n"
+    "The two farthest-apart junction pixels of a skeleton image (any nonzero pixel is\n"
+    "set; no thinning is done), as a (2, 2) int32 array of (x, y), the first before the\n"
+    "second in raster order. Both rows are (0, 0) when there are fewer than two junctions.");
+
+  m.def(
+    "simplify", &simplify, py::arg("points"), py::arg("epsilon"), py::arg("min_chord") = -1.0,
+    "simplify(points, epsilon, min_chord=-1.0) -> numpy.ndarray\n\n"
+    "Douglas-Peucker simplification of an (N, 2) array; the dtype chooses the rule.\n"
+    "int32: a pixel polyline; a span whose end points lie no farther apart than min_chord is\n"
+    "replaced by its end points (negative: no chord test). float64: a path in metres (the\n"
+    "path rule on x and y; min_chord must stay negative). Returns the kept points as a new\n"
+    "array of the same dtype (with fewer than two points, a copy). Raises ValueError for a\n"
+    "negative epsilon.");
+
+  m.def(
+    "curvature", &curvature, py::arg("a"), py::arg("b"), py::arg("c"),
+    "curvature(a, b, c) -> float\n\n"
+    "Turning angle at b between the legs a-b and b-c, divided by the shorter leg, in\n"
+    "radians per pixel; points are (x, y) integer pairs. 0.0 when a leg has zero length.");
+
+  m.def(
+    "sharpest_vertex", &sharpestVertex, py::arg("points"),
+    "sharpest_vertex(points) -> (int, int)\n\n"
+    "The interior vertex of greatest curvature of an (N, 2) int32 polyline (the first one\n"
+    "on ties), or (0, 0) when there are fewer than three points or none turns.");
+}
+
+}  // namespace python
+}  // namespace quorvane

@@ -1,0 +1,181 @@
+// The map toolkit for Python: the Map class, load_map, thin and
+// coverage_rectangles. Built only with the toolkit.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "bindings.hpp"
+#include "numpy_convert.hpp"
+#include "quorvane_nav2_maps/coverage.hpp"
+#include "quorvane_nav2_maps/map.hpp"
+#include "quorvane_nav2_maps/map_frame.hpp"
+#include "quorvane_nav2_maps/thinning.hpp"
+
+namespace quorvane
+{
+namespace python
+{
+
+namespace
+{
+
+// A loaded map: its images as numpy arrays (made once, so `free` is the same
+// array on every access) and its frame.
+struct PyMap
+{
+  py::array free;
+  py::array unknown;
+  maps::MapFrame frame;
+};
+
+PyMap loadMap(const py::object & pathLike)
+{
+  const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    PyErr_SetString(PyExc_FileNotFoundError, ("load_map: no such file: " + path).c_str());
+    throw py::error_already_set();
+  }
+  maps::Map map;
+  try {
+    map = released([&] { return maps::loadMap(path); });
+  } catch (const maps::MapError & e) {
+    throw py::value_error(e.what());
+  }
+  return {byteImage(std::move(map.free)), byteImage(std::move(map.unknown)), map.frame};
+}
+
+py::array mapPoints(
+  const PyMap & map, const py::handle & points,
+  std::vector<cv::Point2d> (*convert)(const maps::MapFrame &, const std::vector<cv::Point2d> &))
+{
+  const std::vector<cv::Point2d> input = realPoints(points, "points");
+  const std::vector<cv::Point2d> output = released([&] { return convert(map.frame, input); });
+  return pointArray<double>(output);
+}
+
+py::array thin(const py::handle & image)
+{
+  const MatInput in = toMat(image, "free");
+  cv::Mat skeleton = released([&] {
+    cv::Mat out;
+    maps::thinZhangSuen(in.mat, out);
+    return out;
+  });
+  return byteImage(std::move(skeleton));
+}
+
+// The blocks of a coverage as dicts of numpy arrays; with a Map, the
+// outlines in metres too.
+py::list coverageRectangles(
+  const py::handle & mapOrImage, double cellSize, int minCells, std::optional<int> maxRectangles)
+{
+  const bool isMap = py::isinstance<PyMap>(mapOrImage);
+  const PyMap * map = isMap ? &mapOrImage.cast<const PyMap &>() : nullptr;
+  const MatInput in = toMat(isMap ? py::handle(map->free) : mapOrImage, "image");
+  const maps::Coverage coverage = released([&] {
+    return maps::coverageRectangles(in.mat, cellSize, minCells, maxRectangles.value_or(-1));
+  });
+  py::list out;
+  for (const maps::CoverageRectangle & rect : coverage.rectangles) {
+    py::dict item;
+    item["outline_px"] = pointArray<float>(rect.outline);
+    item["extent_px"] = pointArray<float>(rect.extent);
+    if (map != nullptr) {
+      const auto metres = [map](const std::vector<cv::Point2f> & outline) {
+        return pointArray<double>(maps::pixelsToWorld(
+          map->frame, std::vector<cv::Point2d>(outline.begin(), outline.end())));
+      };
+      item["outline_m"] = metres(rect.outline);
+      item["extent_m"] = metres(rect.extent);
+    }
+    item["cells"] = py::make_tuple(rect.cells.width, rect.cells.height);
+    out.append(item);
+  }
+  return out;
+}
+}  // namespace
+
+void bindMaps(py::module_ & m)
+{
+  py::class_<PyMap>(
+    m, "Map",
+    "An occupancy map from load_map(). free and unknown are (height, width) uint8 arrays,\n"
+    "255 for a free (unknown) cell and 0 otherwise, row 0 at the top of the map. Pixel\n"
+    "(x, y) = (column, row), integers at pixel centres; with H the height,\n"
+    "world = origin + R(yaw) * resolution * (x + 0.5, H - y - 0.5).")
+    .def_readonly("free", &PyMap::free, "(height, width) uint8: 255 where the cell is free.")
+    .def_readonly("unknown", &PyMap::unknown, "(height, width) uint8: 255 where it is unknown.")
+    .def_property_readonly(
+      "resolution", [](const PyMap & self) { return self.frame.resolution; }, "Metres per pixel.")
+    .def_property_readonly(
+      "origin",
+      [](const PyMap & self) {
+        return py::make_tuple(self.frame.originX, self.frame.originY, self.frame.originYaw);
+      },
+      "(x, y, yaw) of the image's bottom-left corner in the map frame: metres, radians.")
+    .def_property_readonly(
+      "frame_id", [](const PyMap & self) { return self.frame.frameId; },
+      "Frame the origin is given in (\"map\" for map_server YAMLs).")
+    .def(
+      "pixel_to_world",
+      [](const PyMap & self, const py::handle & points) {
+        return mapPoints(self, points, &maps::pixelsToWorld);
+      },
+      py::arg("points"),
+      "pixel_to_world(points) -> numpy.ndarray\n\n"
+      "(N, 2) image positions (x = column, y = row; any integer or float dtype) as a new\n"
+      "(N, 2) float64 array of map-frame metres.")
+    .def(
+      "world_to_pixel",
+      [](const PyMap & self, const py::handle & points) {
+        return mapPoints(self, points, &maps::worldToPixels);
+      },
+      py::arg("points"),
+      "world_to_pixel(points) -> numpy.ndarray\n\n"
+      "(N, 2) map-frame points in metres as a new (N, 2) float64 array of image\n"
+      "positions (inverse of pixel_to_world; not rounded).")
+    .def("__repr__", [](const PyMap & self) {
+      return py::str("<quorvane_nav2.Map {}x{} px, {} m/px, frame {!r}>")
+        .format(self.frame.width, self.frame.height, self.frame.resolution, self.frame.frameId);
+    });
+
+  m.def(
+    "load_map", &loadMap, py::arg("path"),
+    "load_map(path) -> Map\n\n"
+    "Reads a map: a map_server YAML with its image (free and unknown cells by its\n"
+    "thresholds and negate), a YAML holding a nav_msgs/OccupancyGrid (free: 0, unknown:\n"
+    "-1), or a bare image. Raises FileNotFoundError for a missing file and ValueError\n"
+    "for one that cannot be used, with the reason.");
+
+  m.def(
+    "thin", &thin, py::arg("free"),
+    "thin(free) -> numpy.ndarray\n\n"
+    "Zhang-Suen thinning of a uint8 image (a pixel is set from 128 up): a new image of\n"
+    "the same size, 255 on the skeleton. Pixels of the outermost rows and columns are\n"
+    "never removed: pad the image with a clear border when free space touches it.");
+
+  m.def(
+    "coverage_rectangles", &coverageRectangles, py::arg("image"), py::arg("cell_size"),
+    py::arg("min_cells") = 4, py::arg("max_rectangles") = py::none(),
+    "coverage_rectangles(image, cell_size, min_cells=4, max_rectangles=None) -> list[dict]\n\n"
+    "The free (255) area covered by wall-aligned blocks of cells, largest first, on the grid\n"
+    "inner_rectangle uses (the first block is its rectangle). Blocks are taken until the\n"
+    "largest remaining one has fewer than min_cells cells or max_rectangles were taken\n"
+    "(None: no limit). Each dict has outline_px (5, 2) float32, the centres of the corner\n"
+    "cells as inner_rectangle gives them; extent_px (5, 2) float32, the outer edges of the\n"
+    "cells; cells (columns, rows). When image is a Map, its free cells are used and\n"
+    "outline_m and extent_m (5, 2) float64 give the same points in metres. Raises ValueError\n"
+    "for a bad cell_size or min_cells < 1.");
+}
+
+}  // namespace python
+}  // namespace quorvane
