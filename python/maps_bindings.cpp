@@ -40,16 +40,10 @@ PyMap loadMap(const py::object & pathLike)
 {
   const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    PyErr_SetString(PyExc_FileNotFoundError, ("load_map: no such file: " + path).c_str());
-    throw py::error_already_set();
+  if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
+    throw MissingFile(path);
   }
-  maps::Map map;
-  try {
-    map = released([&] { return maps::loadMap(path); });
-  } catch (const maps::MapError & e) {
-    throw py::value_error(e.what());
-  }
+  maps::Map map = released([&] { return maps::loadMap(path); });
   return {byteImage(std::move(map.free)), byteImage(std::move(map.unknown)), map.frame};
 }
 

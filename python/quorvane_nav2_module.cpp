@@ -1,16 +1,24 @@
 // quorvane_nav2: the library (and the map toolkit, when it is built) for
 // Python. numpy arrays in and out (numpy_convert.hpp); the core's functions
 // (core_bindings.cpp) and the toolkit's (maps_bindings.cpp) each call the
-// public C++ API once with the GIL released, and cv::Exception becomes
-// TypeError (wrong dtype, shape or channels) or ValueError (a bad value) with
-// the library's message. Inputs are never written.
+// public C++ API once with the GIL released and let its exceptions through;
+// the translators registered here raise them in Python: cv::Exception as
+// TypeError (wrong dtype, shape or channels) or ValueError (a bad value), the
+// toolkit's MapError as ValueError, with the library's message. Inputs are
+// never written.
 #include <pybind11/pybind11.h>
 
+#include <cerrno>
+#include <exception>
 #include <string>
 
 #include <opencv2/core.hpp>
 
 #include "bindings.hpp"
+
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+#include "quorvane_nav2_maps/errors.hpp"
+#endif
 
 namespace py = pybind11;
 
@@ -42,19 +50,32 @@ bool isTypeError(int code)
   }
 }
 
-}  // namespace
-
-void rethrow(const cv::Exception & e)
+// Raises the C++ exceptions the module lets through as Python's: an OpenCV
+// error as TypeError or ValueError by its code, the toolkit's map errors as
+// ValueError, a missing file as FileNotFoundError; each with its message.
+// Registered for this module only, so other modules keep their own mapping.
+void translate(std::exception_ptr thrown)
 {
-  // The library's own messages name the operation; OpenCV's assertions are a
-  // bare expression, so they get the function that failed.
-  const bool bare = e.code == cv::Error::StsAssert && !e.func.empty();
-  const std::string message = bare ? e.func + ": " + e.err : e.err;
-  if (isTypeError(e.code)) {
-    throw py::type_error(message);
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const cv::Exception & e) {
+    // The library's own messages name the operation; OpenCV's assertions are
+    // a bare expression, so they get the function that failed.
+    const bool bare = e.code == cv::Error::StsAssert && !e.func.empty();
+    const std::string message = bare ? e.func + ": " + e.err : e.err;
+    PyErr_SetString(isTypeError(e.code) ? PyExc_TypeError : PyExc_ValueError, message.c_str());
+  } catch (const MissingFile & e) {
+    // As open() reports it: errno ENOENT, the path as the filename.
+    errno = ENOENT;
+    PyErr_SetFromErrnoWithFilename(PyExc_FileNotFoundError, e.what());
+#ifdef QUORVANE_PYTHON_WITH_MAPS
+  } catch (const maps::MapError & e) {
+    PyErr_SetString(PyExc_ValueError, e.what());
+#endif
   }
-  throw py::value_error(message);
 }
+
+}  // namespace
 
 }  // namespace python
 }  // namespace quorvane
@@ -72,6 +93,7 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "modified. Wrong dtypes, shapes or channel counts raise TypeError, bad values raise\n"
     "ValueError, both with the library's message. The GIL is released while the library\n"
     "runs, so threads run calls in parallel.";
+  py::register_local_exception_translator(&quorvane::python::translate);
   quorvane::python::bindCore(m);
 #ifdef QUORVANE_PYTHON_WITH_MAPS
   quorvane::python::bindMaps(m);

@@ -1,6 +1,7 @@
 """The map toolkit from Python: load_map with its metres checked by hand, thin, and both
 against the C++ toolkit."""
 
+import errno
 import math
 import os
 
@@ -65,8 +66,11 @@ def test_occupancy_grid_yaml(tmp_path):
 
 @needs_maps
 def test_map_errors(tmp_path):
-    with pytest.raises(FileNotFoundError):
+    # A missing file as open() reports it; the toolkit's MapError as ValueError.
+    with pytest.raises(FileNotFoundError) as missing:
         q.load_map(tmp_path / "missing.yaml")
+    assert missing.value.errno == errno.ENOENT
+    assert missing.value.filename == str(tmp_path / "missing.yaml")
     bad = tmp_path / "bad.yaml"
     bad.write_text("image: tiny.pgm\n")  # no resolution
     with pytest.raises(ValueError, match="resolution"):
