@@ -9,6 +9,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -29,14 +30,16 @@ namespace python
 namespace
 {
 
-double mainDirection(const py::handle & image)
+double mainDirection(const ImageArg & image)
 {
   const MatInput in = toMat(image, "image");
   return released([&] { return Rotator().computeImageMainDirection(in.mat); });
 }
 
-py::tuple rotation(
-  const py::handle & image, std::optional<std::pair<int, int>> pivot, double extraAngle)
+using Bounds = std::tuple<int, int, int, int>;
+
+std::pair<py::array_t<double>, Bounds> rotation(
+  const ImageArg & image, std::optional<std::pair<int, int>> pivot, double extraAngle)
 {
   const MatInput in = toMat(image, "image");
   cv::Mat matrix;
@@ -57,11 +60,11 @@ py::tuple rotation(
       mv(r, c) = matrix.at<double>(r, c);
     }
   }
-  return py::make_tuple(m, py::make_tuple(bounds.x, bounds.y, bounds.width, bounds.height));
+  return {m, Bounds{bounds.x, bounds.y, bounds.width, bounds.height}};
 }
 
-py::array rotate(
-  const py::handle & image, const py::handle & matrix, std::tuple<int, int, int, int> bounds)
+py::array_t<std::uint8_t> rotate(
+  const ImageArg & image, const FloatArrayArg & matrix, const Bounds & bounds)
 {
   const MatInput in = toMat(image, "image");
   const MatInput m = toMat(matrix, "matrix");
@@ -75,7 +78,7 @@ py::array rotate(
   return byteImage(std::move(rotated));
 }
 
-py::array toOriginal(const py::handle & points, const py::handle & matrix)
+py::array_t<float> toOriginal(const FloatArrayArg & points, const FloatArrayArg & matrix)
 {
   const std::vector<cv::Point2f> input = floatPoints(points, "points");
   const MatInput m = toMat(matrix, "matrix");
@@ -87,7 +90,7 @@ py::array toOriginal(const py::handle & points, const py::handle & matrix)
   return pointArray<float>(output);
 }
 
-py::object innerRectangle(const py::handle & image, double cellSize)
+std::optional<py::array_t<float>> innerRectangle(const ImageArg & image, double cellSize)
 {
   const MatInput in = toMat(image, "image");
   std::vector<cv::Point2f> outline = released([&] {
@@ -96,12 +99,13 @@ py::object innerRectangle(const py::handle & image, double cellSize)
     return out;
   });
   if (outline.empty()) {
-    return py::none();
+    return std::nullopt;
   }
   return pointArray<float>(outline);
 }
 
-py::tuple cellTest(const py::handle & image, std::pair<int, int> center, int side)
+std::pair<bool, std::optional<py::array_t<std::uint8_t>>> cellTest(
+  const ImageArg & image, std::pair<int, int> center, int side)
 {
   const MatInput in = toMat(image, "image");
   get_special_points gsp;
@@ -110,11 +114,13 @@ py::tuple cellTest(const py::handle & image, std::pair<int, int> center, int sid
     return gsp.completeCellTest(in.mat, c, side);
   });
   // An empty mask means the centre pixel answered on its own: no window.
-  py::object mask = gsp.mask.empty() ? py::object(py::none()) : byteImage(gsp.mask);
-  return py::make_tuple(inside, mask);
+  if (gsp.mask.empty()) {
+    return {inside, std::nullopt};
+  }
+  return {inside, byteImage(gsp.mask)};
 }
 
-py::array junctionPair(const py::handle & skeleton)
+py::array_t<std::int32_t> junctionPair(const ImageArg & skeleton)
 {
   const MatInput in = toMat(skeleton, "skeleton");
   std::vector<cv::Point> pair = released([&] {
@@ -125,9 +131,10 @@ py::array junctionPair(const py::handle & skeleton)
   return pointArray<std::int32_t>(pair);
 }
 
-py::array simplify(const py::handle & pointsObj, double epsilon, double minChord)
+std::variant<py::array_t<std::int32_t>, py::array_t<double>> simplify(
+  const PolylineOrPathArg & pointsArg, double epsilon, double minChord)
 {
-  const py::array points = requirePoints(pointsObj, "points");
+  const py::array points = requirePoints(pointsArg, "points");
   if (hasDtype(points, 'i', 4)) {
     const std::vector<cv::Point> input = readPoints<std::int32_t, cv::Point>(points);
     std::vector<cv::Point> kept = released([&] {
@@ -176,7 +183,7 @@ double curvature(std::pair<int, int> a, std::pair<int, int> b, std::pair<int, in
   });
 }
 
-std::pair<int, int> sharpestVertex(const py::handle & points)
+std::pair<int, int> sharpestVertex(const PolylineArg & points)
 {
   const std::vector<cv::Point> input = intPoints(points, "points");
   const cv::Point p = released([&] { return CurvatureAnalyzer().findMaxCurvaturePoint(input); });
@@ -189,16 +196,15 @@ void bindCore(py::module_ & m)
 {
   m.def(
     "main_direction", &mainDirection, py::arg("image"),
-    "main_direction(image) -> float\n\n"
     "Dominant direction of the straight edges of a map, in radians in [0, pi], measured\n"
     "from +x toward +y (image convention, y down). 0.0 when no segment is found.");
 
   m.def(
     "rotation", &rotation, py::arg("image"), py::arg("pivot") = py::none(),
     py::arg("extra_angle") = 0.0,
-    "rotation(image, pivot=None, extra_angle=0.0) -> (matrix, bounds)\n\n"
-    "Rotation that lays the main direction (plus extra_angle, radians) along the x axis.\n"
-    "matrix is a (2, 3) float64 array mapping source pixels to rotated-image pixels;\n"
+    "(matrix, bounds) of the rotation that lays the main direction (plus extra_angle,\n"
+    "radians) along the x axis. matrix is a (2, 3) float64 array mapping source pixels to "
+    "rotated-image pixels;\n"
     "bounds is (x, y, width, height): the rotated image's size and the integer top-left of\n"
     "the rotated outline in source pixels. The pivot is (x, y) when given, otherwise the\n"
     "middle of the bounding box of the 255 pixels. Raises ValueError when the rotated\n"
@@ -206,7 +212,6 @@ void bindCore(py::module_ & m)
 
   m.def(
     "rotate", &rotate, py::arg("image"), py::arg("matrix"), py::arg("bounds"),
-    "rotate(image, matrix, bounds) -> numpy.ndarray\n\n"
     "Warps a uint8 image with a (2, 3) float64 or float32 matrix into a new image of\n"
     "bounds' width and height (x and y are not used), re-binarised at 127: every pixel of\n"
     "the result is 0 or 255. Raises TypeError for a matrix that is not (2, 3) float, and\n"
@@ -214,14 +219,12 @@ void bindCore(py::module_ & m)
 
   m.def(
     "to_original", &toOriginal, py::arg("points"), py::arg("matrix"),
-    "to_original(points, matrix) -> numpy.ndarray\n\n"
     "Maps (N, 2) points of the rotated frame back into the source frame with the inverse\n"
     "of a rotation matrix. points are float32 or float64 (computed in float32); the result\n"
     "is a new (N, 2) float32 array. A singular matrix maps every point to (0, 0).");
 
   m.def(
     "inner_rectangle", &innerRectangle, py::arg("image"), py::arg("cell_size"),
-    "inner_rectangle(image, cell_size) -> numpy.ndarray | None\n\n"
     "Largest rectangle, aligned with the map's main direction, that square cells of side\n"
     "cell_size pixels tile inside the free (255) area. Returns a (5, 2) float32 array: the\n"
     "centres of its corner cells (top-left, top-right, bottom-right, bottom-left, top-left\n"
@@ -230,7 +233,6 @@ void bindCore(py::module_ & m)
 
   m.def(
     "cell_test", &cellTest, py::arg("image"), py::arg("center"), py::arg("side"),
-    "cell_test(image, center, side) -> (bool, numpy.ndarray | None)\n\n"
     "Whether the side x side window of image centred on center = (x, y) holds a 255 pixel\n"
     "(rows y - side//2 ... y - side//2 + side - 1, the same for columns; positions outside\n"
     "the image are skipped). The mask is a side x side uint8 array, 255 at the window's\n"
@@ -239,14 +241,12 @@ void bindCore(py::module_ & m)
 
   m.def(
     "junction_pair", &junctionPair, py::arg("skeleton"),
-    "junction_pair(skeleton) -> numpy.ndarray\n\n"
     "The two farthest-apart junction pixels of a skeleton image (any nonzero pixel is\n"
     "set; no thinning is done), as a (2, 2) int32 array of (x, y), the first before the\n"
     "second in raster order. Both rows are (0, 0) when there are fewer than two junctions.");
 
   m.def(
     "simplify", &simplify, py::arg("points"), py::arg("epsilon"), py::arg("min_chord") = -1.0,
-    "simplify(points, epsilon, min_chord=-1.0) -> numpy.ndarray\n\n"
     "Douglas-Peucker simplification of an (N, 2) array; the dtype chooses the rule.\n"
     "int32: a pixel polyline; a span whose end points lie no farther apart than min_chord is\n"
     "replaced by its end points (negative: no chord test). float64: a path in metres (the\n"
@@ -256,13 +256,11 @@ void bindCore(py::module_ & m)
 
   m.def(
     "curvature", &curvature, py::arg("a"), py::arg("b"), py::arg("c"),
-    "curvature(a, b, c) -> float\n\n"
     "Turning angle at b between the legs a-b and b-c, divided by the shorter leg, in\n"
     "radians per pixel; points are (x, y) integer pairs. 0.0 when a leg has zero length.");
 
   m.def(
     "sharpest_vertex", &sharpestVertex, py::arg("points"),
-    "sharpest_vertex(points) -> (int, int)\n\n"
     "The interior vertex of greatest curvature of an (N, 2) int32 polyline (the first one\n"
     "on ties), or (0, 0) when there are fewer than three points or none turns.");
 }

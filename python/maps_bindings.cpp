@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,12 +32,26 @@ namespace
 // array on every access) and its frame.
 struct PyMap
 {
-  py::array free;
-  py::array unknown;
+  py::array_t<std::uint8_t> free;
+  py::array_t<std::uint8_t> unknown;
   maps::MapFrame frame;
 };
 
-PyMap loadMap(const py::object & pathLike)
+struct PathType
+{
+  static constexpr auto name = py::detail::const_name("Union[str, bytes, os.PathLike]");
+};
+struct ImageOrMapType
+{
+  static constexpr auto name =
+    py::detail::const_name("Union[numpy.ndarray[numpy.uint8], quorvane_nav2.Map]");
+};
+/// A file name: str, bytes or a path-like object.
+using PathArg = Documented<PathType>;
+/// A uint8 free-space image, or a Map whose free cells are used.
+using ImageOrMapArg = Documented<ImageOrMapType>;
+
+PyMap loadMap(const PathArg & pathLike)
 {
   const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
   std::error_code ec;
@@ -47,8 +62,8 @@ PyMap loadMap(const py::object & pathLike)
   return {byteImage(std::move(map.free)), byteImage(std::move(map.unknown)), map.frame};
 }
 
-py::array mapPoints(
-  const PyMap & map, const py::handle & points,
+py::array_t<double> mapPoints(
+  const PyMap & map, const RealPointsArg & points,
   std::vector<cv::Point2d> (*convert)(const maps::MapFrame &, const std::vector<cv::Point2d> &))
 {
   const std::vector<cv::Point2d> input = realPoints(points, "points");
@@ -56,7 +71,7 @@ py::array mapPoints(
   return pointArray<double>(output);
 }
 
-py::array thin(const py::handle & image)
+py::array_t<std::uint8_t> thin(const ImageArg & image)
 {
   const MatInput in = toMat(image, "free");
   cv::Mat skeleton = released([&] {
@@ -67,35 +82,55 @@ py::array thin(const py::handle & image)
   return byteImage(std::move(skeleton));
 }
 
+// The Map an image-or-Map argument holds, or null for an image.
+const PyMap * mapOf(const ImageOrMapArg & mapOrImage)
+{
+  return py::isinstance<PyMap>(mapOrImage.object) ? &mapOrImage.object.cast<const PyMap &>()
+                                                  : nullptr;
+}
+
+// The free-space image of an image-or-Map argument.
+MatInput freeOf(const ImageOrMapArg & mapOrImage, const PyMap * map)
+{
+  return map != nullptr ? toMat(map->free, "image") : toMat(mapOrImage, "image");
+}
+
+// Pixel points of a map's image in metres of its frame.
+py::array_t<double> metres(const PyMap & map, const std::vector<cv::Point2f> & pixels)
+{
+  return pointArray<double>(
+    maps::pixelsToWorld(map.frame, std::vector<cv::Point2d>(pixels.begin(), pixels.end())));
+}
+
 // The blocks of a coverage as dicts of numpy arrays; with a Map, the
 // outlines in metres too.
-py::list coverageRectangles(
-  const py::handle & mapOrImage, double cellSize, int minCells, std::optional<int> maxRectangles)
+std::vector<py::dict> coverageRectangles(
+  const ImageOrMapArg & mapOrImage, double cellSize, int minCells, std::optional<int> maxRectangles)
 {
-  const bool isMap = py::isinstance<PyMap>(mapOrImage);
-  const PyMap * map = isMap ? &mapOrImage.cast<const PyMap &>() : nullptr;
-  const MatInput in = toMat(isMap ? py::handle(map->free) : mapOrImage, "image");
+  const PyMap * map = mapOf(mapOrImage);
+  const MatInput in = freeOf(mapOrImage, map);
   const maps::Coverage coverage = released([&] {
     return maps::coverageRectangles(in.mat, cellSize, minCells, maxRectangles.value_or(-1));
   });
-  py::list out;
+  std::vector<py::dict> out;
   for (const maps::CoverageRectangle & rect : coverage.rectangles) {
     py::dict item;
     item["outline_px"] = pointArray<float>(rect.outline);
     item["extent_px"] = pointArray<float>(rect.extent);
     if (map != nullptr) {
-      const auto metres = [map](const std::vector<cv::Point2f> & outline) {
-        return pointArray<double>(maps::pixelsToWorld(
-          map->frame, std::vector<cv::Point2d>(outline.begin(), outline.end())));
-      };
-      item["outline_m"] = metres(rect.outline);
-      item["extent_m"] = metres(rect.extent);
+      item["outline_m"] = metres(*map, rect.outline);
+      item["extent_m"] = metres(*map, rect.extent);
     }
     item["cells"] = py::make_tuple(rect.cells.width, rect.cells.height);
-    out.append(item);
+    out.push_back(std::move(item));
   }
   return out;
 }
+
+// coverage_path: the planner's binding goes here, beside coverage_rectangles,
+// taking the same image-or-Map argument (mapOf(), freeOf()) and giving its
+// points in metres with metres() when given a Map.
+
 }  // namespace
 
 void bindMaps(py::module_ & m)
@@ -121,20 +156,18 @@ void bindMaps(py::module_ & m)
       "Frame the origin is given in (\"map\" for map_server YAMLs).")
     .def(
       "pixel_to_world",
-      [](const PyMap & self, const py::handle & points) {
+      [](const PyMap & self, const RealPointsArg & points) {
         return mapPoints(self, points, &maps::pixelsToWorld);
       },
       py::arg("points"),
-      "pixel_to_world(points) -> numpy.ndarray\n\n"
       "(N, 2) image positions (x = column, y = row; any integer or float dtype) as a new\n"
       "(N, 2) float64 array of map-frame metres.")
     .def(
       "world_to_pixel",
-      [](const PyMap & self, const py::handle & points) {
+      [](const PyMap & self, const RealPointsArg & points) {
         return mapPoints(self, points, &maps::worldToPixels);
       },
       py::arg("points"),
-      "world_to_pixel(points) -> numpy.ndarray\n\n"
       "(N, 2) map-frame points in metres as a new (N, 2) float64 array of image\n"
       "positions (inverse of pixel_to_world; not rounded).")
     .def("__repr__", [](const PyMap & self) {
@@ -144,7 +177,6 @@ void bindMaps(py::module_ & m)
 
   m.def(
     "load_map", &loadMap, py::arg("path"),
-    "load_map(path) -> Map\n\n"
     "Reads a map: a map_server YAML with its image (free and unknown cells by its\n"
     "thresholds and negate), a YAML holding a nav_msgs/OccupancyGrid (free: 0, unknown:\n"
     "-1), or a bare image. Raises FileNotFoundError for a missing file and ValueError\n"
@@ -152,7 +184,6 @@ void bindMaps(py::module_ & m)
 
   m.def(
     "thin", &thin, py::arg("free"),
-    "thin(free) -> numpy.ndarray\n\n"
     "Zhang-Suen thinning of a uint8 image (a pixel is set from 128 up): a new image of\n"
     "the same size, 255 on the skeleton. Pixels of the outermost rows and columns are\n"
     "never removed: pad the image with a clear border when free space touches it.");
@@ -160,7 +191,6 @@ void bindMaps(py::module_ & m)
   m.def(
     "coverage_rectangles", &coverageRectangles, py::arg("image"), py::arg("cell_size"),
     py::arg("min_cells") = 4, py::arg("max_rectangles") = py::none(),
-    "coverage_rectangles(image, cell_size, min_cells=4, max_rectangles=None) -> list[dict]\n\n"
     "The free (255) area covered by wall-aligned blocks of cells, largest first, on the grid\n"
     "inner_rectangle uses (the first block is its rectangle). Blocks are taken until the\n"
     "largest remaining one has fewer than min_cells cells or max_rectangles were taken\n"
@@ -169,6 +199,8 @@ void bindMaps(py::module_ & m)
     "cells; cells (columns, rows). When image is a Map, its free cells are used and\n"
     "outline_m and extent_m (5, 2) float64 give the same points in metres. Raises ValueError\n"
     "for a bad cell_size or min_cells < 1.");
+
+  // coverage_path is bound here, after coverage_rectangles.
 }
 
 }  // namespace python

@@ -148,7 +148,7 @@ std::vector<cv::Point2d> realPoints(const py::handle & obj, const char * what)
   return readPoints<double, cv::Point2d>(asDouble);
 }
 
-py::array byteImage(cv::Mat image)
+py::array_t<std::uint8_t> byteImage(cv::Mat image)
 {
   if (image.empty()) {
     return py::array_t<std::uint8_t>(std::vector<py::ssize_t>{image.rows, image.cols});

@@ -22,6 +22,59 @@ namespace python
 
 namespace py = pybind11;
 
+/**
+ * @brief An argument shown in signatures as the Python type Doc::name.
+ *
+ * pybind11 would show an array argument taken as py::handle as "handle", and
+ * one taken as py::array_t<T> is converted or refused by pybind11 before the
+ * library sees it, with pybind11's message. This takes any object, as a
+ * handle does, and shows the type the function wants; the function then
+ * reads it with toMat(), intPoints(), ... under the argument's name, so that
+ * a wrong dtype or shape gets the message of those readers or of the library.
+ */
+template <typename Doc>
+struct Documented
+{
+  py::object object;
+  operator py::handle() const { return object; }  // NOLINT(google-explicit-constructor)
+};
+
+/// The Python types of the module's arguments, as help() shows them.
+struct ImageType
+{
+  static constexpr auto name = py::detail::const_name("numpy.ndarray[numpy.uint8]");
+};
+struct FloatArrayType
+{
+  static constexpr auto name =
+    py::detail::const_name("Union[numpy.ndarray[numpy.float32], numpy.ndarray[numpy.float64]]");
+};
+struct PolylineType
+{
+  static constexpr auto name = py::detail::const_name("numpy.ndarray[numpy.int32]");
+};
+struct PolylineOrPathType
+{
+  static constexpr auto name =
+    py::detail::const_name("Union[numpy.ndarray[numpy.int32], numpy.ndarray[numpy.float64]]");
+};
+struct RealPointsType
+{
+  static constexpr auto name =
+    py::detail::const_name("Union[numpy.ndarray[numpy.integer], numpy.ndarray[numpy.floating]]");
+};
+
+/// A uint8 image (any array is taken; toMat() reads it).
+using ImageArg = Documented<ImageType>;
+/// float32 or float64 points or matrix.
+using FloatArrayArg = Documented<FloatArrayType>;
+/// An int32 pixel polyline.
+using PolylineArg = Documented<PolylineType>;
+/// An int32 pixel polyline or a float64 path.
+using PolylineOrPathArg = Documented<PolylineOrPathType>;
+/// Points of any integer or floating dtype.
+using RealPointsArg = Documented<RealPointsType>;
+
 /// The numpy name of @p a's dtype ("uint8", ">i4", ...).
 std::string dtypeName(const py::array & a);
 
@@ -73,7 +126,7 @@ std::vector<cv::Point2f> floatPoints(const py::handle & obj, const char * what);
 std::vector<cv::Point2d> realPoints(const py::handle & obj, const char * what);
 
 /// A uint8 image as a numpy array that owns it (no copy).
-py::array byteImage(cv::Mat image);
+py::array_t<std::uint8_t> byteImage(cv::Mat image);
 
 /// Points as a new (N, 2) array of T.
 template <typename T, typename Point>
@@ -90,5 +143,33 @@ py::array_t<T> pointArray(const std::vector<Point> & points)
 
 }  // namespace python
 }  // namespace quorvane
+
+namespace pybind11
+{
+namespace detail
+{
+
+// Takes any object as it is (never fails, never converts); see Documented.
+template <typename Doc>
+struct type_caster<quorvane::python::Documented<Doc>>
+{
+  PYBIND11_TYPE_CASTER(quorvane::python::Documented<Doc>, Doc::name);
+
+  bool load(handle src, bool /*convert*/)
+  {
+    value.object = reinterpret_borrow<object>(src);
+    return true;
+  }
+
+  static handle cast(
+    const quorvane::python::Documented<Doc> & src, return_value_policy /*policy*/,
+    handle /*parent*/)
+  {
+    return src.object.inc_ref();
+  }
+};
+
+}  // namespace detail
+}  // namespace pybind11
 
 #endif  // QUORVANE_PYTHON__NUMPY_CONVERT_HPP_

@@ -83,7 +83,7 @@ class Map:
     ) -> npt.NDArray[np.float64]:
         """(N, 2) map-frame metres as image positions (not rounded)."""
 
-def load_map(path: str | os.PathLike[str]) -> Map:
+def load_map(path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> Map:
     """A map_server YAML with its image, an OccupancyGrid YAML, or a bare image."""
 
 def thin(free: _Image) -> _Image:

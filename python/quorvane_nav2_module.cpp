@@ -82,10 +82,6 @@ void translate(std::exception_ptr thrown)
 
 PYBIND11_MODULE(quorvane_nav2, m)
 {
-  // Each docstring starts with the Python signature (the stub gives the
-  // types); pybind11's own would show arrays as "handle".
-  py::options options;
-  options.disable_function_signatures();
   m.doc() =
     "Map-processing and path-geometry algorithms of quorvane_nav2_algo_core, with numpy.\n\n"
     "Images are 2-D uint8 arrays (free space is 255), read in place when C-contiguous and\n"
