@@ -38,21 +38,35 @@ double mainDirection(const ImageArg & image)
 
 using Bounds = std::tuple<int, int, int, int>;
 
-std::pair<py::array_t<double>, Bounds> rotation(
+std::optional<std::pair<py::array_t<double>, Bounds>> rotation(
   const ImageArg & image, std::optional<std::pair<int, int>> pivot, double extraAngle)
 {
   const MatInput in = toMat(image, "image");
   cv::Mat matrix;
   cv::Rect bounds;
-  released([&] {
+  const bool found = released([&] {
+    Rotator rotator;
     cv::Point centre;
     const cv::Point * centrePtr = nullptr;
     if (pivot) {
       centre = cv::Point(pivot->first, pivot->second);
       centrePtr = &centre;
     }
-    Rotator().computeImageRotationMatrix(in.mat, matrix, bounds, centrePtr, extraAngle);
+    rotator.computeImageRotationMatrix(in.mat, matrix, bounds, centrePtr, extraAngle);
+    if (pivot) {
+      return true;
+    }
+    // Without a pivot the core turns about the middle of the 255 pixels' box;
+    // with no 255 pixel that box is (INT_MAX, INT_MAX) to (0, 0) and the
+    // rotation means nothing.
+    cv::Point minPt;
+    cv::Point maxPt;
+    rotator.getMinMaxCoordinates(in.mat, minPt, maxPt);
+    return minPt.x <= maxPt.x;
   });
+  if (!found) {
+    return std::nullopt;
+  }
   py::array_t<double> m(std::vector<py::ssize_t>{2, 3});
   auto mv = m.mutable_unchecked<2>();
   for (int r = 0; r < 2; ++r) {
@@ -60,7 +74,7 @@ std::pair<py::array_t<double>, Bounds> rotation(
       mv(r, c) = matrix.at<double>(r, c);
     }
   }
-  return {m, Bounds{bounds.x, bounds.y, bounds.width, bounds.height}};
+  return std::make_pair(m, Bounds{bounds.x, bounds.y, bounds.width, bounds.height});
 }
 
 py::array_t<std::uint8_t> rotate(
@@ -120,7 +134,7 @@ std::pair<bool, std::optional<py::array_t<std::uint8_t>>> cellTest(
   return {inside, byteImage(gsp.mask)};
 }
 
-py::array_t<std::int32_t> junctionPair(const ImageArg & skeleton)
+std::optional<py::array_t<std::int32_t>> junctionPair(const ImageArg & skeleton)
 {
   const MatInput in = toMat(skeleton, "skeleton");
   std::vector<cv::Point> pair = released([&] {
@@ -128,6 +142,11 @@ py::array_t<std::int32_t> junctionPair(const ImageArg & skeleton)
     get_special_points().SkeletonGetJunctionPt(in.mat, out);
     return out;
   });
+  // The core answers (0, 0), (0, 0) when there are fewer than two junctions;
+  // a pair found is two distinct pixels.
+  if (pair.size() != 2 || pair[0] == pair[1]) {
+    return std::nullopt;
+  }
   return pointArray<std::int32_t>(pair);
 }
 
@@ -183,11 +202,25 @@ double curvature(std::pair<int, int> a, std::pair<int, int> b, std::pair<int, in
   });
 }
 
-std::pair<int, int> sharpestVertex(const PolylineArg & points)
+std::optional<std::pair<int, int>> sharpestVertex(const PolylineArg & points)
 {
   const std::vector<cv::Point> input = intPoints(points, "points");
-  const cv::Point p = released([&] { return CurvatureAnalyzer().findMaxCurvaturePoint(input); });
-  return {p.x, p.y};
+  return released([&]() -> std::optional<std::pair<int, int>> {
+    CurvatureAnalyzer analyzer;
+    const cv::Point p = analyzer.findMaxCurvaturePoint(input);
+    if (p != cv::Point()) {
+      return std::make_pair(p.x, p.y);
+    }
+    // The core also answers (0, 0) when no interior vertex turns. When one
+    // does, the answer is the sharpest of them; so (0, 0) is a vertex found
+    // exactly when an interior vertex at (0, 0) turns.
+    for (std::size_t i = 1; i + 1 < input.size(); ++i) {
+      if (input[i] == p && analyzer.curvature(input[i - 1], input[i], input[i + 1]) > 0.0) {
+        return std::make_pair(p.x, p.y);
+      }
+    }
+    return std::nullopt;
+  });
 }
 
 }  // namespace
@@ -197,7 +230,8 @@ void bindCore(py::module_ & m)
   m.def(
     "main_direction", &mainDirection, py::arg("image"),
     "Dominant direction of the straight edges of a map, in radians in [0, pi], measured\n"
-    "from +x toward +y (image convention, y down). 0.0 when no segment is found.");
+    "from +x toward +y (image convention, y down). 0.0 also when no segment is found:\n"
+    "the library gives no separate answer for that case.");
 
   m.def(
     "rotation", &rotation, py::arg("image"), py::arg("pivot") = py::none(),
@@ -207,8 +241,9 @@ void bindCore(py::module_ & m)
     "rotated-image pixels;\n"
     "bounds is (x, y, width, height): the rotated image's size and the integer top-left of\n"
     "the rotated outline in source pixels. The pivot is (x, y) when given, otherwise the\n"
-    "middle of the bounding box of the 255 pixels. Raises ValueError when the rotated\n"
-    "outline does not fit in 32-bit pixel coordinates.");
+    "middle of the bounding box of the 255 pixels; None when no pivot is given and the\n"
+    "image has no 255 pixel. Raises ValueError when the rotated outline does not fit in\n"
+    "32-bit pixel coordinates.");
 
   m.def(
     "rotate", &rotate, py::arg("image"), py::arg("matrix"), py::arg("bounds"),
@@ -243,7 +278,7 @@ void bindCore(py::module_ & m)
     "junction_pair", &junctionPair, py::arg("skeleton"),
     "The two farthest-apart junction pixels of a skeleton image (any nonzero pixel is\n"
     "set; no thinning is done), as a (2, 2) int32 array of (x, y), the first before the\n"
-    "second in raster order. Both rows are (0, 0) when there are fewer than two junctions.");
+    "second in raster order; None when there are fewer than two junctions.");
 
   m.def(
     "simplify", &simplify, py::arg("points"), py::arg("epsilon"), py::arg("min_chord") = -1.0,
@@ -262,7 +297,7 @@ void bindCore(py::module_ & m)
   m.def(
     "sharpest_vertex", &sharpestVertex, py::arg("points"),
     "The interior vertex of greatest curvature of an (N, 2) int32 polyline (the first one\n"
-    "on ties), or (0, 0) when there are fewer than three points or none turns.");
+    "on ties), as (x, y); None when there are fewer than three points or none turns.");
 }
 
 }  // namespace python

@@ -198,7 +198,7 @@ void bindMaps(py::module_ & m)
     "cells as inner_rectangle gives them; extent_px (5, 2) float32, the outer edges of the\n"
     "cells; cells (columns, rows). When image is a Map, its free cells are used and\n"
     "outline_m and extent_m (5, 2) float64 give the same points in metres. Raises ValueError\n"
-    "for a bad cell_size or min_cells < 1.");
+    "for a bad cell_size or min_cells < 1. No block found is an empty list.");
 
   // coverage_path is bound here, after coverage_rectangles.
 }

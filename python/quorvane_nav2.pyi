@@ -2,7 +2,7 @@
 
 Images are 2-D uint8 arrays (free space is 255); points are (N, 2) arrays of
 (x, y) = (column, row). Wrong dtypes, shapes or channel counts raise TypeError,
-bad values raise ValueError.
+bad values raise ValueError. A function that finds nothing returns None.
 """
 
 import os
@@ -16,12 +16,14 @@ _Bounds = Tuple[int, int, int, int]
 _Pixel = Tuple[int, int]
 
 def main_direction(image: _Image) -> float:
-    """Dominant wall direction in radians in [0, pi] (image convention, y down)."""
+    """Dominant wall direction in radians in [0, pi] (image convention, y down); 0.0 also
+    when no wall segment is found."""
 
 def rotation(
     image: _Image, pivot: Optional[_Pixel] = None, extra_angle: float = 0.0
-) -> Tuple[npt.NDArray[np.float64], _Bounds]:
-    """(2, 3) float64 source-to-rotated matrix and (x, y, width, height) of the rotated image."""
+) -> Optional[Tuple[npt.NDArray[np.float64], _Bounds]]:
+    """(2, 3) float64 source-to-rotated matrix and (x, y, width, height) of the rotated image;
+    None without a pivot when the image has no 255 pixel."""
 
 def rotate(image: _Image, matrix: npt.NDArray[np.floating], bounds: _Bounds) -> _Image:
     """The image warped into bounds' width x height, every pixel 0 or 255."""
@@ -38,8 +40,8 @@ def cell_test(image: _Image, center: _Pixel, side: int) -> Tuple[bool, Optional[
     """Whether the window around center holds a 255 pixel, and the window's mask
     (None when the centre pixel is 255)."""
 
-def junction_pair(skeleton: _Image) -> npt.NDArray[np.int32]:
-    """(2, 2) int32: the two farthest-apart junction pixels, or zeros."""
+def junction_pair(skeleton: _Image) -> Optional[npt.NDArray[np.int32]]:
+    """(2, 2) int32: the two farthest-apart junction pixels; None with fewer than two."""
 
 def simplify(
     points: npt.NDArray[np.int32] | npt.NDArray[np.float64],
@@ -51,8 +53,8 @@ def simplify(
 def curvature(a: _Pixel, b: _Pixel, c: _Pixel) -> float:
     """Turning angle at b divided by the shorter leg, radians per pixel."""
 
-def sharpest_vertex(points: npt.NDArray[np.int32]) -> _Pixel:
-    """Interior vertex of greatest curvature, or (0, 0)."""
+def sharpest_vertex(points: npt.NDArray[np.int32]) -> Optional[_Pixel]:
+    """Interior vertex of greatest curvature; None when no interior vertex turns."""
 
 # With the map toolkit (present when the module was built with it).
 
@@ -95,4 +97,5 @@ def coverage_rectangles(
     min_cells: int = 4,
     max_rectangles: int | None = None,
 ) -> list[dict[str, Any]]:
-    """The free area covered by wall-aligned blocks of cells, largest first."""
+    """The free area covered by wall-aligned blocks of cells, largest first (an empty list
+    when no cell passes)."""

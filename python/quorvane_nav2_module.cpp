@@ -87,8 +87,9 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "Images are 2-D uint8 arrays (free space is 255), read in place when C-contiguous and\n"
     "copied otherwise; points are (N, 2) arrays of (x, y) = (column, row). Inputs are never\n"
     "modified. Wrong dtypes, shapes or channel counts raise TypeError, bad values raise\n"
-    "ValueError, both with the library's message. The GIL is released while the library\n"
-    "runs, so threads run calls in parallel.";
+    "ValueError, both with the library's message. A function that finds nothing (no\n"
+    "rectangle, junction pair, turning vertex or rotation pivot) returns None. The GIL is\n"
+    "released while the library runs, so threads run calls in parallel.";
   py::register_local_exception_translator(&quorvane::python::translate);
   quorvane::python::bindCore(m);
 #ifdef QUORVANE_PYTHON_WITH_MAPS
