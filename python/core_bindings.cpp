@@ -256,7 +256,8 @@ void bindCore(py::module_ & m)
     "to_original", &toOriginal, py::arg("points"), py::arg("matrix"),
     "Maps (N, 2) points of the rotated frame back into the source frame with the inverse\n"
     "of a rotation matrix. points are float32 or float64 (computed in float32); the result\n"
-    "is a new (N, 2) float32 array. A singular matrix maps every point to (0, 0).");
+    "is a new (N, 2) float32 array. A singular matrix maps every point to (0, 0). Raises\n"
+    "ValueError for a float64 value beyond float32's range.");
 
   m.def(
     "inner_rectangle", &innerRectangle, py::arg("image"), py::arg("cell_size"),

@@ -51,9 +51,30 @@ using PathArg = Documented<PathType>;
 /// A uint8 free-space image, or a Map whose free cells are used.
 using ImageOrMapArg = Documented<ImageOrMapType>;
 
+// A frame id as str. The bytes are not checked anywhere on their way in (a
+// message, a YAML), so those that are not UTF-8 are kept as surrogates, as
+// Python keeps undecodable file names: frame_id.encode("utf-8",
+// "surrogateescape") gives the bytes back, and repr() shows them escaped.
+py::str frameIdOf(const PyMap & map)
+{
+  const std::string & id = map.frame.frameId;
+  PyObject * text =
+    PyUnicode_DecodeUTF8(id.data(), static_cast<Py_ssize_t>(id.size()), "surrogateescape");
+  if (text == nullptr) {
+    throw py::error_already_set();
+  }
+  return py::reinterpret_steal<py::str>(text);
+}
+
 PyMap loadMap(const PathArg & pathLike)
 {
-  const std::string path = py::module_::import("os").attr("fspath")(pathLike).cast<std::string>();
+  // os.fsencode takes str (undecodable bytes kept as surrogates), bytes and
+  // path-like objects, and refuses anything else with TypeError.
+  const std::string path =
+    py::module_::import("os").attr("fsencode")(pathLike.object).cast<std::string>();
+  if (path.find('\0') != std::string::npos) {
+    throw py::value_error("load_map: embedded null byte in path");
+  }
   std::error_code ec;
   if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
     throw MissingFile(path);
@@ -107,6 +128,11 @@ py::array_t<double> metres(const PyMap & map, const std::vector<cv::Point2f> & p
 std::vector<py::dict> coverageRectangles(
   const ImageOrMapArg & mapOrImage, double cellSize, int minCells, std::optional<int> maxRectangles)
 {
+  if (maxRectangles && *maxRectangles < 0) {
+    throw py::value_error(
+      "coverage_rectangles: max_rectangles must be >= 0, or None for no limit; got " +
+      std::to_string(*maxRectangles));
+  }
   const PyMap * map = mapOf(mapOrImage);
   const MatInput in = freeOf(mapOrImage, map);
   const maps::Coverage coverage = released([&] {
@@ -152,8 +178,10 @@ void bindMaps(py::module_ & m)
       },
       "(x, y, yaw) of the image's bottom-left corner in the map frame: metres, radians.")
     .def_property_readonly(
-      "frame_id", [](const PyMap & self) { return self.frame.frameId; },
-      "Frame the origin is given in (\"map\" for map_server YAMLs).")
+      "frame_id", &frameIdOf,
+      "Frame the origin is given in (\"map\" for map_server YAMLs). Bytes that are not\n"
+      "UTF-8 are kept as surrogates: frame_id.encode('utf-8', 'surrogateescape') gives\n"
+      "them back.")
     .def(
       "pixel_to_world",
       [](const PyMap & self, const RealPointsArg & points) {
@@ -161,7 +189,7 @@ void bindMaps(py::module_ & m)
       },
       py::arg("points"),
       "(N, 2) image positions (x = column, y = row; any integer or float dtype) as a new\n"
-      "(N, 2) float64 array of map-frame metres.")
+      "(N, 2) float64 array of map-frame metres. Raises ValueError for NaN or infinity.")
     .def(
       "world_to_pixel",
       [](const PyMap & self, const RealPointsArg & points) {
@@ -169,10 +197,11 @@ void bindMaps(py::module_ & m)
       },
       py::arg("points"),
       "(N, 2) map-frame points in metres as a new (N, 2) float64 array of image\n"
-      "positions (inverse of pixel_to_world; not rounded).")
+      "positions (inverse of pixel_to_world; not rounded). Raises ValueError for NaN or\n"
+      "infinity.")
     .def("__repr__", [](const PyMap & self) {
       return py::str("<quorvane_nav2.Map {}x{} px, {} m/px, frame {!r}>")
-        .format(self.frame.width, self.frame.height, self.frame.resolution, self.frame.frameId);
+        .format(self.frame.width, self.frame.height, self.frame.resolution, frameIdOf(self));
     });
 
   m.def(
@@ -198,7 +227,8 @@ void bindMaps(py::module_ & m)
     "cells as inner_rectangle gives them; extent_px (5, 2) float32, the outer edges of the\n"
     "cells; cells (columns, rows). When image is a Map, its free cells are used and\n"
     "outline_m and extent_m (5, 2) float64 give the same points in metres. Raises ValueError\n"
-    "for a bad cell_size or min_cells < 1. No block found is an empty list.");
+    "for a bad cell_size, min_cells < 1 or max_rectangles < 0. No block found is an empty\n"
+    "list.");
 
   // coverage_path is bound here, after coverage_rectangles.
 }

@@ -1,6 +1,8 @@
 #include "numpy_convert.hpp"
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <utility>
 
 namespace quorvane
@@ -53,6 +55,11 @@ int cvDepth(const py::array & a)
 std::string shapeName(const py::array & a)
 {
   return py::str(py::getattr(a, "shape")).cast<std::string>();
+}
+
+std::string rowName(const cv::Point2d & p)
+{
+  return py::str(py::make_tuple(p.x, p.y)).cast<std::string>();
 }
 
 }  // namespace
@@ -126,8 +133,20 @@ std::vector<cv::Point2f> floatPoints(const py::handle & obj, const char * what)
     return readPoints<float, cv::Point2f>(a);
   }
   if (hasDtype(a, 'f', 8)) {
+    const std::vector<cv::Point2d> wide = readPoints<double, cv::Point2d>(a);
     std::vector<cv::Point2f> points;
-    for (const cv::Point2d & p : readPoints<double, cv::Point2d>(a)) {
+    points.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+      // A finite value beyond float32's range would become infinite (or, in
+      // C++, undefined); NaN and infinities stay what they are.
+      const cv::Point2d & p = wide[i];
+      if (
+        (std::isfinite(p.x) && std::abs(p.x) > FLT_MAX) ||
+        (std::isfinite(p.y) && std::abs(p.y) > FLT_MAX)) {
+        throw py::value_error(
+          std::string(what) + " are computed in float32; row " + std::to_string(i) + " " +
+          rowName(p) + " is beyond its range");
+      }
       points.emplace_back(static_cast<float>(p.x), static_cast<float>(p.y));
     }
     return points;
@@ -145,7 +164,15 @@ std::vector<cv::Point2d> realPoints(const py::handle & obj, const char * what)
       std::string(what) + " must be integer or floating coordinates, got dtype " + dtypeName(a));
   }
   const py::array asDouble = py::module_::import("numpy").attr("asarray")(a, "float64");
-  return readPoints<double, cv::Point2d>(asDouble);
+  std::vector<cv::Point2d> points = readPoints<double, cv::Point2d>(asDouble);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) {
+      throw py::value_error(
+        std::string(what) + " must be finite; row " + std::to_string(i) + " is " +
+        rowName(points[i]));
+    }
+  }
+  return points;
 }
 
 py::array_t<std::uint8_t> byteImage(cv::Mat image)

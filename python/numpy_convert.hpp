@@ -117,12 +117,16 @@ std::vector<Point> readPoints(const py::array & a)
 /// (N, 2) int32 pixel coordinates. @throws py::type_error for another shape or dtype.
 std::vector<cv::Point> intPoints(const py::handle & obj, const char * what);
 
-/// (N, 2) float32 or float64 coordinates, as float32.
-/// @throws py::type_error for another shape or dtype.
+/// (N, 2) float32 or float64 coordinates, as float32. NaN and infinities are
+/// kept (the library has its rule for them).
+/// @throws py::type_error for another shape or dtype; py::value_error for a
+///         finite float64 value beyond float32's range.
 std::vector<cv::Point2f> floatPoints(const py::handle & obj, const char * what);
 
-/// (N, 2) coordinates of any integer or floating dtype, as doubles.
-/// @throws py::type_error for another shape or dtype.
+/// (N, 2) coordinates of any integer or floating dtype, as doubles, for the
+/// module's own computations.
+/// @throws py::type_error for another shape or dtype; py::value_error for a
+///         value that is NaN or infinite (in float64).
 std::vector<cv::Point2d> realPoints(const py::handle & obj, const char * what);
 
 /// A uint8 image as a numpy array that owns it (no copy).

@@ -31,7 +31,7 @@ def rotate(image: _Image, matrix: npt.NDArray[np.floating], bounds: _Bounds) -> 
 def to_original(
     points: npt.NDArray[np.floating], matrix: npt.NDArray[np.floating]
 ) -> npt.NDArray[np.float32]:
-    """(N, 2) points of the rotated frame mapped back into the source frame."""
+    """(N, 2) points of the rotated frame mapped back into the source frame (in float32)."""
 
 def inner_rectangle(image: _Image, cell_size: float) -> Optional[npt.NDArray[np.float32]]:
     """(5, 2) closed outline through the corner cells' centres, or None."""
@@ -75,15 +75,18 @@ class Map:
     def origin(self) -> Tuple[float, float, float]:
         """(x, y, yaw) of the image's bottom-left corner: metres, radians."""
     @property
-    def frame_id(self) -> str: ...
+    def frame_id(self) -> str:
+        """Frame the origin is given in; bytes that are not UTF-8 are kept as surrogates
+        (frame_id.encode("utf-8", "surrogateescape") gives them back)."""
     def pixel_to_world(
         self, points: npt.NDArray[np.integer] | npt.NDArray[np.floating]
     ) -> npt.NDArray[np.float64]:
-        """(N, 2) image positions as map-frame metres."""
+        """(N, 2) image positions as map-frame metres; ValueError for NaN or infinity."""
     def world_to_pixel(
         self, points: npt.NDArray[np.integer] | npt.NDArray[np.floating]
     ) -> npt.NDArray[np.float64]:
-        """(N, 2) map-frame metres as image positions (not rounded)."""
+        """(N, 2) map-frame metres as image positions (not rounded); ValueError for NaN or
+        infinity."""
 
 def load_map(path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> Map:
     """A map_server YAML with its image, an OccupancyGrid YAML, or a bare image."""

@@ -98,6 +98,7 @@ BAD_CALLS = [
     (ValueError, "epsilon", lambda: q.simplify(POLYLINE.astype(np.float64), -1.0)),
     (ValueError, "min_chord", lambda: q.simplify(POLYLINE.astype(np.float64), 1.0, 2.0)),
     (ValueError, "", lambda: q.rotation(IMAGE, (2**31 - 1, 2**31 - 1))),
+    (ValueError, "float32", lambda: q.to_original(np.array([[0.0, 1e39]]), MATRIX)),
 ]
 
 
