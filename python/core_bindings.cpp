@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,6 +37,18 @@ double mainDirection(const ImageArg & image)
   return released([&] { return Rotator().computeImageMainDirection(in.mat); });
 }
 
+// Whether a CV_8UC1 image holds a 255 pixel; stops at the first one.
+bool hasFreePixel(const cv::Mat & image)
+{
+  for (int r = 0; r < image.rows; ++r) {
+    const std::uint8_t * row = image.ptr<std::uint8_t>(r);
+    if (std::find(row, row + image.cols, std::uint8_t{255}) != row + image.cols) {
+      return true;
+    }
+  }
+  return false;
+}
+
 using Bounds = std::tuple<int, int, int, int>;
 
 std::optional<std::pair<py::array_t<double>, Bounds>> rotation(
@@ -45,24 +58,17 @@ std::optional<std::pair<py::array_t<double>, Bounds>> rotation(
   cv::Mat matrix;
   cv::Rect bounds;
   const bool found = released([&] {
-    Rotator rotator;
     cv::Point centre;
     const cv::Point * centrePtr = nullptr;
     if (pivot) {
       centre = cv::Point(pivot->first, pivot->second);
       centrePtr = &centre;
     }
-    rotator.computeImageRotationMatrix(in.mat, matrix, bounds, centrePtr, extraAngle);
-    if (pivot) {
-      return true;
-    }
-    // Without a pivot the core turns about the middle of the 255 pixels' box;
-    // with no 255 pixel that box is (INT_MAX, INT_MAX) to (0, 0) and the
-    // rotation means nothing.
-    cv::Point minPt;
-    cv::Point maxPt;
-    rotator.getMinMaxCoordinates(in.mat, minPt, maxPt);
-    return minPt.x <= maxPt.x;
+    Rotator().computeImageRotationMatrix(in.mat, matrix, bounds, centrePtr, extraAngle);
+    // Without a pivot the core turns about the middle of the box of the 255
+    // pixels (and has checked the image is CV_8UC1); with no 255 pixel that
+    // box is (INT_MAX, INT_MAX) to (0, 0) and the rotation means nothing.
+    return pivot.has_value() || hasFreePixel(in.mat);
   });
   if (!found) {
     return std::nullopt;
