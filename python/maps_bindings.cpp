@@ -51,10 +51,10 @@ using PathArg = Documented<PathType>;
 /// A uint8 free-space image, or a Map whose free cells are used.
 using ImageOrMapArg = Documented<ImageOrMapType>;
 
-// A frame id as str. The bytes are not checked anywhere on their way in (a
-// message, a YAML), so those that are not UTF-8 are kept as surrogates, as
-// Python keeps undecodable file names: frame_id.encode("utf-8",
-// "surrogateescape") gives the bytes back, and repr() shows them escaped.
+// A frame id as str. A MapFrame holds bytes, whatever made it; those that
+// are not UTF-8 are kept as surrogates, as Python keeps undecodable file
+// names: frame_id.encode("utf-8", "surrogateescape") gives the bytes back,
+// and repr() shows them escaped.
 py::str frameIdOf(const PyMap & map)
 {
   const std::string & id = map.frame.frameId;

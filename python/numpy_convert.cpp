@@ -42,13 +42,27 @@ int cvDepth(const py::array & a)
   const py::dtype dt = a.dtype();
   const char kind = dt.kind();
   const auto size = dt.itemsize();
-  if (kind == 'u' && size == 1) return CV_8U;
-  if (kind == 'i' && size == 1) return CV_8S;
-  if (kind == 'u' && size == 2) return CV_16U;
-  if (kind == 'i' && size == 2) return CV_16S;
-  if (kind == 'i' && size == 4) return CV_32S;
-  if (kind == 'f' && size == 4) return CV_32F;
-  if (kind == 'f' && size == 8) return CV_64F;
+  if (kind == 'u' && size == 1) {
+    return CV_8U;
+  }
+  if (kind == 'i' && size == 1) {
+    return CV_8S;
+  }
+  if (kind == 'u' && size == 2) {
+    return CV_16U;
+  }
+  if (kind == 'i' && size == 2) {
+    return CV_16S;
+  }
+  if (kind == 'i' && size == 4) {
+    return CV_32S;
+  }
+  if (kind == 'f' && size == 4) {
+    return CV_32F;
+  }
+  if (kind == 'f' && size == 8) {
+    return CV_64F;
+  }
   return -1;
 }
 

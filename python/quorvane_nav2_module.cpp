@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include <opencv2/core.hpp>
 
@@ -57,7 +58,7 @@ bool isTypeError(int code)
 void translate(std::exception_ptr thrown)
 {
   try {
-    std::rethrow_exception(thrown);
+    std::rethrow_exception(std::move(thrown));
   } catch (const cv::Exception & e) {
     // The library's own messages name the operation; OpenCV's assertions are
     // a bare expression, so they get the function that failed.
@@ -87,7 +88,8 @@ PYBIND11_MODULE(quorvane_nav2, m)
     "Images are 2-D uint8 arrays (free space is 255), read in place when C-contiguous and\n"
     "copied otherwise; points are (N, 2) arrays of (x, y) = (column, row). Inputs are never\n"
     "modified. Wrong dtypes, shapes or channel counts raise TypeError, bad values raise\n"
-    "ValueError, both with the library's message. A function that finds nothing (no\n"
+    "ValueError, both with the library's message; a missing map file raises\n"
+    "FileNotFoundError. A function that finds nothing (no\n"
     "rectangle, junction pair, turning vertex or rotation pivot) returns None. The GIL is\n"
     "released while the library runs, so threads run calls in parallel.";
   py::register_local_exception_translator(&quorvane::python::translate);
