@@ -85,7 +85,7 @@ def test_hand_computed_cases():
         for k in range(1, 5):
             skeleton[y - k, x - k] = skeleton[y - k, x + k] = skeleton[y + k, x] = 255
     assert q.junction_pair(skeleton).tolist() == [[10, 10], [30, 25]]
-    assert q.junction_pair(np.zeros((5, 5), np.uint8)).tolist() == [[0, 0], [0, 0]]
+    assert q.junction_pair(skeleton[:20]) is None  # one junction
     # A 40 x 30 free block is tiled by 4 x 3 cells of 10 px, centres 15, 25, ...
     # (the alignment's rotation by 0 may move the map by half a pixel).
     block = np.zeros((60, 80), np.uint8)
@@ -98,3 +98,32 @@ def test_hand_computed_cases():
     # A pure translation: the matrix is the identity plus the shift.
     matrix = np.array([[1.0, 0.0, 5.0], [0.0, 1.0, -2.0]])
     assert q.to_original(np.array([[5.0, -2.0]]), matrix).tolist() == [[0.0, 0.0]]
+
+
+BLANK = np.zeros((20, 30), np.uint8)
+FREE = np.full((20, 30), 255, np.uint8)
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: q.inner_rectangle(BLANK, 4),
+        lambda: q.junction_pair(BLANK),
+        lambda: q.sharpest_vertex(np.array([[0, 0], [9, 4]], np.int32)),  # no interior vertex
+        lambda: q.sharpest_vertex(np.array([[0, 0], [3, 3], [5, 5]], np.int32)),  # straight
+        lambda: q.sharpest_vertex(np.array([[-4, 0], [0, 0], [4, 0]], np.int32)),  # at (0, 0)
+        lambda: q.rotation(BLANK),  # no 255 pixel to turn about
+        lambda: q.cell_test(FREE, (10, 10), 3)[1],  # the centre answered: no mask
+    ],
+    ids=["rectangle", "junctions", "two points", "straight", "straight at 0", "pivot", "mask"],
+)
+def test_nothing_found_is_none(call):
+    assert call() is None
+
+
+def test_answers_at_the_origin_are_not_none():
+    # A quarter turn at (0, 0) is the sharpest vertex; a pivot given turns any image (no
+    # wall: by 0).
+    assert q.sharpest_vertex(np.array([[-4, 0], [0, 0], [0, 4], [1, 9]], np.int32)) == (0, 0)
+    matrix, _ = q.rotation(BLANK, pivot=(0, 0))
+    assert matrix[:, :2].tolist() == [[1.0, 0.0], [0.0, 1.0]]

@@ -1,5 +1,6 @@
 """Argument handling: dtypes, shapes, strided views, errors and untouched inputs."""
 
+import pydoc
 import re
 import threading
 
@@ -97,6 +98,7 @@ BAD_CALLS = [
     (ValueError, "epsilon", lambda: q.simplify(POLYLINE.astype(np.float64), -1.0)),
     (ValueError, "min_chord", lambda: q.simplify(POLYLINE.astype(np.float64), 1.0, 2.0)),
     (ValueError, "", lambda: q.rotation(IMAGE, (2**31 - 1, 2**31 - 1))),
+    (ValueError, "float32", lambda: q.to_original(np.array([[0.0, 1e39]]), MATRIX)),
 ]
 
 
@@ -107,6 +109,14 @@ def test_bad_arguments_raise_and_leave_inputs(error, words, call):
         call()
     assert np.array_equal(IMAGE, image) and np.array_equal(POLYLINE, polyline)
     assert np.array_equal(MATRIX, matrix)
+
+
+def test_help_shows_the_signature():
+    text = pydoc.render_doc(q.inner_rectangle, renderer=pydoc.plaintext)
+    assert (
+        "inner_rectangle(image: numpy.ndarray[numpy.uint8], cell_size: float)"
+        " -> Optional[numpy.ndarray[numpy.float32]]" in text
+    )
 
 
 def test_threads_share_read_only_inputs(plan):

@@ -1,6 +1,7 @@
 """The map toolkit from Python: load_map with its metres checked by hand, thin, and both
 against the C++ toolkit."""
 
+import errno
 import math
 import os
 
@@ -65,17 +66,46 @@ def test_occupancy_grid_yaml(tmp_path):
 
 @needs_maps
 def test_map_errors(tmp_path):
-    with pytest.raises(FileNotFoundError):
+    # A missing file as open() reports it; the toolkit's MapError as ValueError.
+    with pytest.raises(FileNotFoundError) as missing:
         q.load_map(tmp_path / "missing.yaml")
+    assert missing.value.errno == errno.ENOENT
+    assert missing.value.filename == str(tmp_path / "missing.yaml")
     bad = tmp_path / "bad.yaml"
     bad.write_text("image: tiny.pgm\n")  # no resolution
     with pytest.raises(ValueError, match="resolution"):
         q.load_map(bad)
+    with pytest.raises(ValueError, match="null byte"):
+        q.load_map(str(bad) + "\0.png")
     m = q.load_map(write_map_server(tmp_path, 0.0))
     with pytest.raises(TypeError):
         m.pixel_to_world(np.zeros((2, 3)))
     with pytest.raises(TypeError):
         m.pixel_to_world(np.zeros((2, 2), bool))
+
+
+@needs_maps
+@pytest.mark.parametrize("value", [math.nan, math.inf, -math.inf])
+@pytest.mark.parametrize("method", ["pixel_to_world", "world_to_pixel"])
+def test_conversions_refuse_nan_and_infinity(tmp_path, method, value):
+    m = q.load_map(write_map_server(tmp_path, 0.0))
+    with pytest.raises(ValueError, match=r"finite; row 1 is"):
+        getattr(m, method)(np.array([[1.0, 2.0], [3.0, value]]))
+
+
+@needs_maps
+def test_frame_id_that_is_not_utf8(tmp_path):
+    path = tmp_path / "grid.yaml"
+    path.write_bytes(
+        b"header:\n  frame_id: od\xffom\ninfo:\n  resolution: 0.25\n  width: 1\n  height: 1\n"
+        b"data: [0]\n"
+    )
+    try:
+        m = q.load_map(path)
+    except ValueError:
+        pytest.skip("the reader refuses frame ids that are not UTF-8")
+    assert m.frame_id.encode("utf-8", "surrogateescape") == b"od\xffom"
+    assert repr(m) == "<quorvane_nav2.Map 1x1 px, 0.25 m/px, frame 'od\\udcffom'>"
 
 
 @needs_maps
@@ -135,6 +165,8 @@ def test_coverage_rectangles(plan, tmp_path):
     assert len(q.coverage_rectangles(plan, 8, min_cells=1, max_rectangles=2)) == 2
     with pytest.raises(ValueError):
         q.coverage_rectangles(plan, 8, min_cells=0)
+    with pytest.raises(ValueError, match="max_rectangles"):
+        q.coverage_rectangles(plan, 8, max_rectangles=-1)
     # Given a Map, its free cells and its metres.
     m = q.load_map(write_map_server(tmp_path, 0.3))
     block = q.coverage_rectangles(m, 1, min_cells=1)[0]
