@@ -34,8 +34,11 @@ double secondsSince(Clock::time_point start)
 /// Interval ends are pulled this far (pixels along the lane) inside the slabs
 /// that were checked, so an end never touches the unchecked next slab.
 constexpr double kEndInset = 1e-3;
-/// Douglas-Peucker tolerance for routes and passes, in pixels.
+/// Douglas-Peucker tolerance for routes, in pixels.
 constexpr double kRouteEpsilon = 1.0;
+/// And for wall passes, which must stay where their pixels sweep the cells
+/// they were made for.
+constexpr double kPassEpsilon = 0.25;
 
 /// The aligned frame: (s, t) = A * (work + offset) + b; lanes run along s.
 struct LaneFrame
@@ -368,15 +371,18 @@ std::pair<double, double> tExtent(const cv::Mat & safe, const cv::Rect & box, co
 
 /// The intervals of every lane, in lane order and, within a lane, by s.
 std::vector<Interval> laneIntervals(
-  const cv::Mat & safe, const cv::Rect & box, const LaneFrame & frame, double spacing)
+  const cv::Mat & safe, const cv::Rect & box, const LaneFrame & frame, double spacing,
+  double halfSwath, double clearance)
 {
   const auto [tLo, tHi] = tExtent(safe, box, frame);
   // The extreme lanes through the extreme safe pixel centres, the others
-  // spread evenly between them.
+  // spread evenly between them; one lane in the middle when, from there, it
+  // reaches as far toward both walls as lanes at the extremes would
+  // (half a swath beyond the safe pixels, which keep @p clearance from them).
   std::vector<double> ts;
   const double extent = tHi - tLo;
   const int gaps = static_cast<int>(std::ceil(extent / spacing));
-  if (gaps <= 0) {
+  if (gaps <= 0 || extent <= 2.0 * (halfSwath - clearance)) {
     ts.push_back((tLo + tHi) / 2.0);
   } else {
     for (int k = 0; k <= gaps; ++k) {
@@ -739,7 +745,8 @@ PixelPlan plan(
 
   // Lanes, regions and the sweep.
   const LaneFrame frame(rotation, offset);
-  std::vector<Interval> intervals = laneIntervals(safe, safeBox, frame, settings.spacingPx);
+  std::vector<Interval> intervals = laneIntervals(
+    safe, safeBox, frame, settings.spacingPx, halfSwath, settings.radiusPx + kClearanceMargin);
   std::vector<std::vector<int>> neighbours;
   const std::vector<Region> regions = chainRegions(intervals, neighbours);
 
@@ -838,7 +845,7 @@ PixelPlan plan(
   for (const auto & run : runs) {
     const cv::Point2d a(run.front().x, run.front().y);
     const cv::Point2d b(run.back().x, run.back().y);
-    passes.push_back(simplifiedRoute(safe, a, run, b, kRouteEpsilon));
+    passes.push_back(simplifiedRoute(safe, a, run, b, kPassEpsilon));
   }
   std::vector<char> used(passes.size(), 0);
   int cleanupPasses = 0;
