@@ -98,6 +98,22 @@ nav_msgs::msg::Path toPath(const MapFrame & frame, const std::vector<cv::Point2d
   return path;
 }
 
+nav_msgs::msg::Path toPath(const MapFrame & frame, const CoveragePath & coveragePath)
+{
+  nav_msgs::msg::Path path;
+  path.header = headerOf(frame);
+  path.poses.resize(coveragePath.poses.size());
+  for (std::size_t i = 0; i < coveragePath.poses.size(); ++i) {
+    const CoveragePose & from = coveragePath.poses[i];
+    geometry_msgs::msg::PoseStamped & pose = path.poses[i];
+    pose.header = path.header;
+    pose.pose.position.x = from.position.x;
+    pose.pose.position.y = from.position.y;
+    pose.pose.orientation = detail::quaternionOfYaw(from.yaw);
+  }
+  return path;
+}
+
 std::vector<cv::Point2d> fromPath(const MapFrame & frame, const nav_msgs::msg::Path & path)
 {
   std::vector<cv::Point2d> out;

@@ -16,6 +16,7 @@
 #include <opencv2/core.hpp>
 
 #include "quorvane_nav2_maps/coverage.hpp"
+#include "quorvane_nav2_maps/coverage_path.hpp"
 #include "quorvane_nav2_maps/export.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 
@@ -52,6 +53,12 @@ QUORVANE_NAV2_MAPS_EXPORT geometry_msgs::msg::PoseStamped directionToPoseStamped
 /// path's header. An empty polyline gives an empty path.
 QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::Path toPath(
   const MapFrame & frame, const std::vector<cv::Point2d> & pixels);
+
+/// A coverage path as a path: one pose per pose of @p coveragePath, at its
+/// position (metres) with its yaw; every pose carries the path's header
+/// (@p frame's frameId). No pose, an empty path.
+QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::Path toPath(
+  const MapFrame & frame, const CoveragePath & coveragePath);
 
 /// The pixel positions of a path's poses, in order (orientations and frame
 /// ids are not looked at).
