@@ -168,8 +168,8 @@ TEST(Messages, PathFacesEachNextPointAndComesBack)
     EXPECT_NEAR(back[i].x, pixels[i].x, 1e-12);
     EXPECT_NEAR(back[i].y, pixels[i].y, 1e-12);
   }
-  EXPECT_TRUE(quorvane::maps::toPath(f, {}).poses.empty());
-  const auto single = quorvane::maps::toPath(f, {{2, 2}});
+  EXPECT_TRUE(quorvane::maps::toPath(f, std::vector<cv::Point2d>{}).poses.empty());
+  const auto single = quorvane::maps::toPath(f, std::vector<cv::Point2d>{{2, 2}});
   ASSERT_EQ(single.poses.size(), 1u);
   EXPECT_EQ(single.poses[0].pose.orientation.w, 1.0);
 }
