@@ -18,9 +18,10 @@ namespace
 
 const char * const kDescription =
   "Runs the quorvane map algorithms on an occupancy map: the main wall direction, the map\n"
-  "turned to it, the largest cell-tiled inner rectangle, the skeleton of the free space and\n"
-  "its farthest junction pair, the simplified outer boundary of the largest free region and\n"
-  "its sharpest vertex. Prints a JSON report on stdout and draws the results into a PNG.";
+  "turned to it, the largest cell-tiled inner rectangle and the coverage of the free space\n"
+  "by such blocks, the coverage path a cleaning robot drives, the skeleton of the free space\n"
+  "and its farthest junction pair, the simplified outer boundary of the largest free region\n"
+  "and its sharpest vertex. Prints a JSON report on stdout and draws the results into a PNG.";
 
 const char * const kFooter =
   "Map reading: like the ROS map server. p = (255 - grey) / 255, or grey / 255 with\n"
@@ -152,6 +153,70 @@ void describeStepOptions(CLI::App & app, CliOptions & cli)
     ->check(CLI::Range(-1, 1 << 30));
 }
 
+/// "X,Y": two finite numbers.
+cv::Point2d parsePoint(const std::string & text)
+{
+  const std::size_t comma = text.find(',');
+  std::string parts[2] = {
+    text.substr(0, comma), comma == std::string::npos ? "" : text.substr(comma + 1)};
+  double xy[2] = {0.0, 0.0};
+  for (int i = 0; i < 2; ++i) {
+    std::string part = parts[i];
+    if (!kFinite(part).empty() || part.find(',') != std::string::npos) {
+      throw CLI::ValidationError("--start", "expected X,Y in metres (finite numbers), got " + text);
+    }
+    xy[i] = std::strtod(part.c_str(), nullptr);
+  }
+  return {xy[0], xy[1]};
+}
+
+void describePathOptions(CLI::App & app, CliOptions & cli)
+{
+  auto * off = app.add_flag_callback(
+    "--no-coverage-path", [&cli] { cli.coveragePath = false; }, "Plan no coverage path");
+  const std::vector<CLI::Option *> pathOptions = {
+    app
+      .add_option(
+        "--swath-width-m", cli.swathWidthM,
+        "Coverage path: the width the robot's tool sweeps\nin one pass, in metres")
+      ->capture_default_str()
+      ->check(kFinite)
+      ->check(CLI::PositiveNumber),
+    app
+      .add_option(
+        "--robot-radius-m", cli.robotRadiusM,
+        "Coverage path: the robot's radius in metres; every\n"
+        "point of the path keeps it from cells that are not\n"
+        "free (unknown cells are not free)")
+      ->capture_default_str()
+      ->check(kFinite)
+      ->check(CLI::NonNegativeNumber),
+    app
+      .add_option(
+        "--overlap", cli.overlap,
+        "Coverage path: the share of the swath by which\nneighbouring lanes overlap, in [0, 1)")
+      ->capture_default_str()
+      ->check(kFinite)
+      ->check(CLI::Validator(
+        [](std::string & text) -> std::string {
+          const double v = std::strtod(text.c_str(), nullptr);
+          return v >= 0.0 && v < 1.0 ? std::string() : "must lie in [0, 1), not " + text;
+        },
+        "[0, 1)")),
+    app.add_option_function<std::string>(
+      "--start",
+      [&cli](const std::string & text) {
+        cli.startM = parsePoint(text);
+        cli.hasStart = true;
+      },
+      "Coverage path: where it starts, X,Y in metres of\n"
+      "the map frame; default: the beginning of the first\n"
+      "lane of the largest reachable part")};
+  for (CLI::Option * option : pathOptions) {
+    off->excludes(option);
+  }
+}
+
 void describeOutputOptions(CLI::App & app, CliOptions & cli)
 {
   auto * out =
@@ -221,6 +286,7 @@ void describeOptions(CLI::App & app, CliOptions & cli)
   app.get_formatter()->column_width(34);
   describeMapOptions(app, cli);
   describeStepOptions(app, cli);
+  describePathOptions(app, cli);
   describeOutputOptions(app, cli);
   describeSampleOptions(app, cli);
 }

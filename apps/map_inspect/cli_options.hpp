@@ -65,6 +65,12 @@ struct CliOptions
   double minRegionAreaM2 = 0.05;   //!< specks and islands removed before thinning; 0: off
   int coverageMinCells = 4;        //!< smallest coverage block, in cells
   int coverageMaxRectangles = -1;  //!< most coverage blocks; -1: no limit
+  bool coveragePath = true;        //!< plan the coverage path
+  double swathWidthM = 0.5;        //!< the width the robot's tool sweeps
+  double robotRadiusM = 0.25;      //!< the robot's radius
+  double overlap = 0.1;            //!< share of the swath neighbouring lanes overlap
+  bool hasStart = false;           //!< whether startM was given
+  cv::Point2d startM;              //!< where the path starts, metres in the map frame
   cv::Size sampleSize{800, 600};
   double sampleAngleDeg = 17.0;
   unsigned sampleSeed = 1;

@@ -149,7 +149,16 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
     r.coverage =
       maps::coverageRectangles(r.aligned, options.coverageMinCells, options.coverageMaxRectangles);
   });
-  // 4. boundary of the largest free region, simplified, and its sharpest vertex
+  // 4. the coverage path, planned on the same alignment
+  if (options.coveragePath) {
+    timed(t, "coverage_path", [&] {
+      maps::MapFrame frame = options.frame;
+      frame.width = free.cols;
+      frame.height = free.rows;
+      r.coveragePath = maps::planCoveragePath(r.aligned, frame, *options.coveragePath);
+    });
+  }
+  // 5. boundary of the largest free region, simplified, and its sharpest vertex
   StepTimes boundaryTimes;
   timed(boundaryTimes, "boundary", [&] { r.boundary = largestFreeBoundary(free); });
   timed(boundaryTimes, "simplification", [&] {
@@ -157,7 +166,7 @@ Inspection inspectMap(const cv::Mat & free, const InspectOptions & options)
   });
   timed(
     boundaryTimes, "curvature", [&] { r.sharpest = sharpestVertexOfClosedPolygon(r.simplified); });
-  // 5. the skeleton and its farthest junction pair, from the second thread
+  // 6. the skeleton and its farthest junction pair, from the second thread
   skeleton.get();
   t.insert(t.end(), skeletonTimes.begin(), skeletonTimes.end());
   t.insert(t.end(), boundaryTimes.begin(), boundaryTimes.end());

@@ -16,6 +16,8 @@
 
 #include "quorvane_nav2_maps/aligned_map.hpp"
 #include "quorvane_nav2_maps/coverage.hpp"
+#include "quorvane_nav2_maps/coverage_path.hpp"
+#include "quorvane_nav2_maps/map.hpp"
 #include "skeleton.hpp"
 
 namespace quorvane
@@ -33,6 +35,10 @@ struct InspectOptions
   std::int64_t minRegionAreaPx = 0;  //!< specks and islands this small go before thinning
   int coverageMinCells = 4;          //!< smallest coverage block, in cells (>= 1)
   int coverageMaxRectangles = -1;    //!< most coverage blocks; negative: no limit
+  /// The coverage path asked for (metres, in @ref frame); none: not planned.
+  std::optional<maps::CoveragePathOptions> coveragePath;
+  /// Resolution and origin of the map (its size is taken from the image).
+  maps::MapFrame frame;
 };
 
 /// Wall-clock time of each step, in the order the steps ran.
@@ -55,8 +61,9 @@ struct Inspection
   /// The inner rectangle on that grid (getInnerRect's), or nothing when no
   /// cell fits.
   std::optional<maps::CoverageRectangle> rectangle;
-  maps::Coverage coverage;            //!< the free space as blocks of cells, largest first
-  Skeleton skeleton;                  //!< thinned free space
+  maps::Coverage coverage;  //!< the free space as blocks of cells, largest first
+  std::optional<maps::CoveragePath> coveragePath;  //!< when asked for
+  Skeleton skeleton;                               //!< thinned free space
   std::vector<cv::Point> junctions;   //!< the farthest junction pair, or empty when none
   std::vector<cv::Point> boundary;    //!< outer boundary of the largest free region
   std::vector<cv::Point> simplified;  //!< simplified boundary, closed (last == first)

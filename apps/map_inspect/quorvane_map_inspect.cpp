@@ -131,6 +131,17 @@ int run(const CliOptions & cli)
     regionAreaInPixels(cli.minRegionAreaM2, map.frame.resolution, map.free.size());
   options.coverageMinCells = cli.coverageMinCells;
   options.coverageMaxRectangles = cli.coverageMaxRectangles;
+  options.frame = map.frame;
+  if (cli.coveragePath) {
+    quorvane::maps::CoveragePathOptions path;
+    path.swathWidth = cli.swathWidthM;
+    path.robotRadius = cli.robotRadiusM;
+    path.overlap = cli.overlap;
+    if (cli.hasStart) {
+      path.start = cli.startM;
+    }
+    options.coveragePath = path;
+  }
   quorvane::tools::Inspection inspection = quorvane::tools::inspectMap(map.free, options);
   inspection.timesMs.insert(
     inspection.timesMs.begin(), {cli.mapPath.empty() ? "sample" : "load", loadMs});

@@ -176,6 +176,42 @@ json coverageJson(const Map & map, const InspectOptions & options, const Inspect
     {"rectangles", rectangles}};
 }
 
+json coveragePathJson(const Map & map, const InspectOptions & options, const Inspection & r)
+{
+  const maps::CoveragePathOptions & asked = *options.coveragePath;
+  const maps::CoveragePath & path = *r.coveragePath;
+  json posesPx = json::array();
+  json posesM = json::array();
+  for (const maps::CoveragePose & pose : path.poses) {
+    const double imageAngle = maps::yawToImageAngle(map.frame, pose.yaw);
+    posesPx.push_back({rounded(pose.pixel.x, 3), rounded(pose.pixel.y, 3), rounded(imageAngle, 4)});
+    posesM.push_back(
+      {rounded(pose.position.x, 4), rounded(pose.position.y, 4), rounded(pose.yaw, 4)});
+  }
+  json kinds = json::array();
+  for (const maps::CoverageSegmentKind kind : path.segments) {
+    kinds.push_back(kind == maps::CoverageSegmentKind::Lane ? "lane" : "transit");
+  }
+  return {
+    {"swath_width_m", asked.swathWidth},
+    {"robot_radius_m", asked.robotRadius},
+    {"overlap", asked.overlap},
+    {"start_m", {rounded(path.start.x, 4), rounded(path.start.y, 4)}},
+    {"length_m", rounded(path.pathLength, 3)},
+    {"lane_length_m", rounded(path.laneLength, 3)},
+    {"transit_length_m", rounded(path.transitLength, 3)},
+    {"lanes", path.lanes},
+    {"wall_passes", path.wallPasses},
+    {"turns", path.turns},
+    {"coverable_m2", rounded(path.coverableArea, 3)},
+    {"unreachable_free_m2", rounded(path.unreachableArea, 3)},
+    {"covered_share", rounded(path.coveredShare, 4)},
+    {"stretch", rounded(path.stretch, 3)},
+    {"poses_px", posesPx},
+    {"poses_m", posesM},
+    {"kinds", kinds}};
+}
+
 json skeletonJson(const Map & map, const InspectOptions & options, const Inspection & r)
 {
   const double cellArea = map.frame.resolution * map.frame.resolution;
@@ -245,6 +281,9 @@ nlohmann::ordered_json makeReport(
   report["rotation"] = rotationJson(inspection);
   report["inner_rectangle"] = rectangleJson(map, options, inspection);
   report["coverage"] = coverageJson(map, options, inspection);
+  if (options.coveragePath && inspection.coveragePath) {
+    report["coverage_path"] = coveragePathJson(map, options, inspection);
+  }
   report["skeleton"] = skeletonJson(map, options, inspection);
   report["boundary"] = boundaryJson(options, inspection);
   report["sharpest_vertex"] = sharpestJson(map, inspection);
