@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -44,6 +46,198 @@ cv::Rect boundingRectOfOutline(const cv::RotatedRect & outline)
       "the rotated image's outline does not fit in 32-bit pixel coordinates (centre or angle)");
   }
   return outline.boundingRect();
+}
+
+/// A box of source positions, in pixels.
+struct SourceBox
+{
+  double loX;
+  double hiX;
+  double loY;
+  double hiY;
+};
+
+/// The inverse of a source-to-destination matrix, as cv::warpAffine computes
+/// it: converted to double, then inverted (a singular matrix gives zeros).
+cv::Matx23d inverseOf(const cv::Mat & sourceToDst)
+{
+  cv::Mat forward;
+  sourceToDst.convertTo(forward, CV_64F);
+  cv::Matx23d inverse;
+  cv::invertAffineTransform(forward, inverse);
+  return inverse;
+}
+
+/// Box of the source positions of the destination pixels of @p tile: those
+/// of its four corner pixels span it. Nothing when one is not finite.
+std::optional<SourceBox> sourceBoxOf(const cv::Matx23d & inverse, const cv::Rect & tile)
+{
+  const double xs[2] = {static_cast<double>(tile.x), tile.x + tile.width - 1.0};
+  const double ys[2] = {static_cast<double>(tile.y), tile.y + tile.height - 1.0};
+  SourceBox box{HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL};
+  for (double x : xs) {
+    for (double y : ys) {
+      const double sx = inverse(0, 0) * x + inverse(0, 1) * y + inverse(0, 2);
+      const double sy = inverse(1, 0) * x + inverse(1, 1) * y + inverse(1, 2);
+      if (!std::isfinite(sx) || !std::isfinite(sy)) {
+        return std::nullopt;
+      }
+      box = {
+        std::min(box.loX, sx), std::max(box.hiX, sx), std::min(box.loY, sy), std::max(box.hiY, sy)};
+    }
+  }
+  return box;
+}
+
+// cv::warpAffine's fixed point: source positions in 1/1024 pixel (AB_BITS),
+// of which the bilinear remap keeps 5 bits of fraction (INTER_BITS).
+constexpr int kPositionBits = 10;
+constexpr int kFractionBits = 5;
+constexpr double kPositionScale = 1 << kPositionBits;
+constexpr std::int64_t kFractionMask = (1 << kFractionBits) - 1;
+/// Half a step of the kept fraction, so that dropping the finer bits rounds.
+constexpr std::int64_t kRoundDelta = (1 << (kPositionBits - kFractionBits)) / 2;
+/// Source positions within this many pixels keep the warp's 32-bit fixed
+/// point from overflowing: 2^19 x 1024 for a row's start plus 2^20 x 1024
+/// along the row stays below 2^31.
+constexpr double kPlainWarpReach = 1 << 19;
+/// Bounds of the inverse matrix that checkWarpInput() accepts.
+constexpr double kMaxInverseScale = 1 << 20;
+constexpr double kMaxInverseShift = 1099511627776.0;  // 2^40
+/// Largest side of a destination tile of the tiled warp.
+constexpr int kWarpTileSide = 1024;
+
+/// cvRound of a position in 1/1024 pixel, in 64 bits. Values beyond 2^62, and
+/// NaN, are pinned at +-2^62: far outside any image, and two of them still
+/// add up without overflow.
+std::int64_t fixedPosition(double scaled)
+{
+  constexpr double kFar = 4611686018427387904.0;  // 2^62
+  if (scaled >= -kFar && scaled <= kFar) {
+    return std::llrint(scaled);
+  }
+  return scaled < 0.0 ? -static_cast<std::int64_t>(kFar) : static_cast<std::int64_t>(kFar);
+}
+
+/// The source positions of destination pixels as cv::warpAffine computes
+/// them, in 64 bits: a rounded part per row and one per column, added, with
+/// 5 bits of fraction (right shifts are arithmetic, so they floor). Both
+/// parts are monotonic, so the positions of a rectangle of destination pixels
+/// are bounded by those of its corners.
+class WarpPositions
+{
+public:
+  WarpPositions(const cv::Matx23d & inverse, int width)
+  : inverse_(inverse), columnX_(width), columnY_(width)
+  {
+    for (int x = 0; x < width; ++x) {
+      columnX_[static_cast<std::size_t>(x)] = fixedPosition(inverse(0, 0) * x * kPositionScale);
+      columnY_[static_cast<std::size_t>(x)] = fixedPosition(inverse(1, 0) * x * kPositionScale);
+    }
+  }
+
+  /// Start of row @p y, plus the rounding half step.
+  std::int64_t rowX(int y) const
+  {
+    return fixedPosition((inverse_(0, 1) * y + inverse_(0, 2)) * kPositionScale) + kRoundDelta;
+  }
+  std::int64_t rowY(int y) const
+  {
+    return fixedPosition((inverse_(1, 1) * y + inverse_(1, 2)) * kPositionScale) + kRoundDelta;
+  }
+
+  /// Position with 5 bits of fraction of pixel x in a row starting at rowX.
+  std::int64_t x(std::int64_t rowStart, int x) const
+  {
+    return (rowStart + columnX_[static_cast<std::size_t>(x)]) >> (kPositionBits - kFractionBits);
+  }
+  std::int64_t y(std::int64_t rowStart, int x) const
+  {
+    return (rowStart + columnY_[static_cast<std::size_t>(x)]) >> (kPositionBits - kFractionBits);
+  }
+
+private:
+  cv::Matx23d inverse_;
+  std::vector<std::int64_t> columnX_;
+  std::vector<std::int64_t> columnY_;
+};
+
+/// Inclusive range of source pixels read by the bilinear taps (p and p + 1)
+/// of integer positions lo .. hi, clipped to 0 .. size - 1; empty when lo > hi.
+std::pair<std::int64_t, std::int64_t> tapRange(std::int64_t lo, std::int64_t hi, int size)
+{
+  return {std::max<std::int64_t>(lo, 0), std::min<std::int64_t>(hi + 1, size - 1)};
+}
+
+/// The tiled warp of warpBilinear() into @p warped, already of its size and
+/// not sharing pixels with @p source.
+void warpInTiles(
+  const cv::Mat & source, const cv::Matx23d & inverse, cv::Mat & warped, int maxSourceSide)
+{
+  // Tiles small enough that their taps stay within maxSourceSide: the
+  // positions of a tile of side t span at most (t - 1) x reach, plus a pixel
+  // of rounding and one of taps; 8 pixels of margin.
+  const double reach = std::max(
+    std::abs(inverse(0, 0)) + std::abs(inverse(0, 1)),
+    std::abs(inverse(1, 0)) + std::abs(inverse(1, 1)));
+  const double span = maxSourceSide - 8.0;
+  const int side =
+    reach * kWarpTileSide <= span ? kWarpTileSide : std::max(1, static_cast<int>(span / reach));
+  const WarpPositions positions(inverse, warped.cols);
+  cv::Mat xyMap(side, side, CV_16SC2);
+  cv::Mat fractionMap(side, side, CV_16UC1);
+  const std::int64_t unit = kFractionMask + 1;
+  for (int ty = 0; ty < warped.rows; ty += side) {
+    const int th = std::min(side, warped.rows - ty);
+    for (int tx = 0; tx < warped.cols; tx += side) {
+      const int tw = std::min(side, warped.cols - tx);
+      cv::Mat out = warped(cv::Rect(tx, ty, tw, th));
+      // The corners bound the whole tile's positions (floor of 5-bit ones).
+      std::int64_t lo[2] = {INT64_MAX, INT64_MAX};
+      std::int64_t hi[2] = {INT64_MIN, INT64_MIN};
+      for (int y : {ty, ty + th - 1}) {
+        const std::int64_t rx = positions.rowX(y);
+        const std::int64_t ry = positions.rowY(y);
+        for (int x : {tx, tx + tw - 1}) {
+          const std::int64_t px = positions.x(rx, x) >> kFractionBits;
+          const std::int64_t py = positions.y(ry, x) >> kFractionBits;
+          lo[0] = std::min(lo[0], px);
+          hi[0] = std::max(hi[0], px);
+          lo[1] = std::min(lo[1], py);
+          hi[1] = std::max(hi[1], py);
+        }
+      }
+      const auto [x0, x1] = tapRange(lo[0], hi[0], source.cols);
+      const auto [y0, y1] = tapRange(lo[1], hi[1], source.rows);
+      if (x0 > x1 || y0 > y1) {
+        out.setTo(cv::Scalar::all(0));
+        continue;
+      }
+      // Every tap inside the source lies in the crop, and every tap outside
+      // it also lies outside the crop: the remap reads the same pixels.
+      const cv::Rect crop(
+        static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0 + 1),
+        static_cast<int>(y1 - y0 + 1));
+      CV_Assert(crop.width <= maxSourceSide && crop.height <= maxSourceSide);
+      cv::Mat xy = xyMap(cv::Rect(0, 0, tw, th));
+      cv::Mat fraction = fractionMap(cv::Rect(0, 0, tw, th));
+      for (int r = 0; r < th; ++r) {
+        const std::int64_t rx = positions.rowX(ty + r);
+        const std::int64_t ry = positions.rowY(ty + r);
+        auto * xyRow = xy.ptr<short>(r);
+        auto * fractionRow = fraction.ptr<ushort>(r);
+        for (int c = 0; c < tw; ++c) {
+          const std::int64_t px = positions.x(rx, tx + c);
+          const std::int64_t py = positions.y(ry, tx + c);
+          xyRow[2 * c] = cv::saturate_cast<short>((px >> kFractionBits) - x0);
+          xyRow[2 * c + 1] = cv::saturate_cast<short>((py >> kFractionBits) - y0);
+          fractionRow[c] = static_cast<ushort>((py & kFractionMask) * unit + (px & kFractionMask));
+        }
+      }
+      cv::remap(
+        source(crop), out, xy, fraction, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
+    }
+  }
 }
 
 }  // namespace
@@ -90,37 +284,17 @@ Rotation rotationOntoMainDirection(
 
 bool warpMissesSource(const cv::Mat & sourceToDst, cv::Size srcSize, cv::Size dstSize)
 {
-  // The warp inverts the matrix in double precision the same way.
-  cv::Mat forward;
-  sourceToDst.convertTo(forward, CV_64F);
-  cv::Mat inverse;
-  cv::invertAffineTransform(forward, inverse);
-  const auto * m = inverse.ptr<double>(0);
-  const auto * n = inverse.ptr<double>(1);
   // The destination pixels map into the parallelogram spanned by the images
   // of its four corner pixels; its bounding box is enough.
-  const double xs[2] = {0.0, dstSize.width - 1.0};
-  const double ys[2] = {0.0, dstSize.height - 1.0};
-  double loX = HUGE_VAL;
-  double hiX = -HUGE_VAL;
-  double loY = HUGE_VAL;
-  double hiY = -HUGE_VAL;
-  for (double x : xs) {
-    for (double y : ys) {
-      const double sx = m[0] * x + m[1] * y + m[2];
-      const double sy = n[0] * x + n[1] * y + n[2];
-      if (!std::isfinite(sx) || !std::isfinite(sy)) {
-        return false;
-      }
-      loX = std::min(loX, sx);
-      hiX = std::max(hiX, sx);
-      loY = std::min(loY, sy);
-      hiY = std::max(hiY, sy);
-    }
+  const std::optional<SourceBox> box =
+    sourceBoxOf(inverseOf(sourceToDst), cv::Rect(0, 0, dstSize.width, dstSize.height));
+  if (!box) {
+    return false;
   }
   // Bilinear taps at floor(s) and floor(s) + 1 reach a source pixel only for
   // -1 < s < size; one more pixel of margin covers the fixed-point rounding.
-  return hiX < -2.0 || loX > srcSize.width + 1.0 || hiY < -2.0 || loY > srcSize.height + 1.0;
+  return box->hiX < -2.0 || box->loX > srcSize.width + 1.0 || box->hiY < -2.0 ||
+         box->loY > srcSize.height + 1.0;
 }
 
 void checkWarpInput(const cv::Mat & image, const cv::Mat & matrix, cv::Size size)
@@ -139,6 +313,22 @@ void checkWarpInput(const cv::Mat & image, const cv::Mat & matrix, cv::Size size
       ("rotateImage: the rotation matrix must be 2x3 CV_64F or CV_32F, got %dx%d %s", matrix.rows,
        matrix.cols, cv::typeToString(matrix.type()).c_str()));
   }
+  // The tiled warp keeps positions in 64-bit fixed point: a scale up to
+  // 2^20 and a shift up to 2^40 pixels, for destinations of up to 2^31
+  // pixels, stay below 2^62 / 1024. NaN fails the comparisons too.
+  const cv::Matx23d inverse = inverseOf(matrix);
+  bool inRange = true;
+  for (int r = 0; r < 2; ++r) {
+    inRange = inRange && std::abs(inverse(r, 0)) <= kMaxInverseScale &&
+              std::abs(inverse(r, 1)) <= kMaxInverseScale &&
+              std::abs(inverse(r, 2)) <= kMaxInverseShift;
+  }
+  if (!inRange) {
+    CV_Error(
+      cv::Error::StsOutOfRange,
+      "rotateImage: the rotation matrix must be finite and not nearly singular (its inverse may "
+      "scale by at most 2^20 and shift by at most 2^40 pixels)");
+  }
   if (size.width < 0 || size.height < 0) {
     CV_Error_(
       cv::Error::StsOutOfRange,
@@ -146,20 +336,49 @@ void checkWarpInput(const cv::Mat & image, const cv::Mat & matrix, cv::Size size
   }
 }
 
-void warpAndBinarise(
-  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & rotated)
+void warpBilinear(
+  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & warped, int maxSourceSide)
 {
+  CV_Assert(maxSourceSide >= 16 && maxSourceSide <= kMaxWarpSourceSide);
+  const cv::Size dstSize = size.empty() ? image.size() : size;
   // A warp whose whole window maps outside the source yields only the zero
   // border; producing it directly also keeps far-away pivots out of the
   // warp's fixed-point coordinate arithmetic.
-  if (!size.empty() && warpMissesSource(matrix, image.size(), size)) {
-    rotated.create(size, image.type());
-    rotated.setTo(cv::Scalar::all(0));
-  } else {
+  if (warpMissesSource(matrix, image.size(), dstSize)) {
+    warped.create(dstSize, image.type());
+    warped.setTo(cv::Scalar::all(0));
+    return;
+  }
+  const cv::Matx23d inverse = inverseOf(matrix);
+  const std::optional<SourceBox> box =
+    sourceBoxOf(inverse, cv::Rect(0, 0, dstSize.width, dstSize.height));
+  const bool nearby = !box || (std::max(std::abs(box->loX), std::abs(box->hiX)) < kPlainWarpReach &&
+                               std::max(std::abs(box->loY), std::abs(box->hiY)) < kPlainWarpReach);
+  if (image.cols <= maxSourceSide && image.rows <= maxSourceSide && nearby) {
     // Bilinear: OpenCV's warpAffine has no area interpolation and treats
     // INTER_AREA as INTER_LINEAR; the flag is kept as the callers know it.
-    cv::warpAffine(image, rotated, matrix, size, cv::INTER_AREA, cv::BORDER_CONSTANT, cv::Scalar());
+    cv::warpAffine(image, warped, matrix, size, cv::INTER_AREA, cv::BORDER_CONSTANT, cv::Scalar());
+    return;
   }
+  // The source stays alive through its own header, and is read from a copy
+  // when the output shares its memory.
+  cv::Mat source = image;
+  warped.create(dstSize, image.type());
+  if (source.datastart < warped.dataend && warped.datastart < source.dataend) {
+    source = source.clone();
+  }
+  if (!box) {
+    warped.setTo(cv::Scalar::all(0));  // no finite source position at all
+    return;
+  }
+  warpInTiles(source, inverse, warped, maxSourceSide);
+}
+
+void warpAndBinarise(
+  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & rotated,
+  int maxSourceSide)
+{
+  warpBilinear(image, matrix, size, rotated, maxSourceSide);
   // Back to two levels: above 127 becomes 255, the rest 0.
   cv::threshold(rotated, rotated, 127.0, 255.0, cv::THRESH_BINARY);
 }
