@@ -45,11 +45,12 @@ struct Coverage
  *        cells, largest first.
  *
  * The map is turned onto its main direction, eroded and covered with the
- * grid of floor(cellSize) pixel cells exactly as getInnerRect does. The first
- * block is getInnerRect's rectangle (outline for outline); its cells are then
- * counted as used, and each further block is the largest block of passing,
- * unused cells, with getInnerRect's tie rules (the leftmost right column,
- * then the first row from the top whose run of cells is the block's width).
+ * grid of floor(cellSize) pixel cells exactly as getInnerRect does, at any
+ * map size. The first block is getInnerRect's rectangle (outline for
+ * outline); its cells are then counted as used, and each further block is
+ * the largest block of passing, unused cells, with getInnerRect's tie rules
+ * (the leftmost right column, then the first row from the top whose run of
+ * cells is the block's width).
  * Blocks are taken until the largest remaining one has fewer than @p minCells
  * cells or @p maxRectangles blocks were taken. After the alignment the work
  * grows at most with cells x blocks; it allocates nothing per cell.
