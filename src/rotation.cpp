@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -93,10 +92,12 @@ std::optional<SourceBox> sourceBoxOf(const cv::Matx23d & inverse, const cv::Rect
 // of which the bilinear remap keeps 5 bits of fraction (INTER_BITS).
 constexpr int kPositionBits = 10;
 constexpr int kFractionBits = 5;
-constexpr double kPositionScale = 1 << kPositionBits;
-constexpr std::int64_t kFractionMask = (1 << kFractionBits) - 1;
+constexpr std::int64_t kPositionUnit = std::int64_t{1} << kPositionBits;
+constexpr double kPositionScale = kPositionUnit;
+constexpr int kDroppedBits = kPositionBits - kFractionBits;
+constexpr std::int32_t kFractionMask = (1 << kFractionBits) - 1;
 /// Half a step of the kept fraction, so that dropping the finer bits rounds.
-constexpr std::int64_t kRoundDelta = (1 << (kPositionBits - kFractionBits)) / 2;
+constexpr std::int64_t kRoundDelta = (1 << kDroppedBits) / 2;
 /// Source positions within this many pixels keep the warp's 32-bit fixed
 /// point from overflowing: 2^19 x 1024 for a row's start plus 2^20 x 1024
 /// along the row stays below 2^31.
@@ -120,57 +121,117 @@ std::int64_t fixedPosition(double scaled)
 }
 
 /// The source positions of destination pixels as cv::warpAffine computes
-/// them, in 64 bits: a rounded part per row and one per column, added, with
-/// 5 bits of fraction (right shifts are arithmetic, so they floor). Both
-/// parts are monotonic, so the positions of a rectangle of destination pixels
-/// are bounded by those of its corners.
+/// them, in 1/1024 pixel but in 64 bits: a rounded part per row (with half a
+/// step of the kept 5-bit fraction) plus a rounded part per column, for each
+/// axis (0: x, 1: y). Both parts are monotonic, so the positions of a
+/// rectangle of destination pixels are bounded by those of its corners.
 class WarpPositions
 {
 public:
-  WarpPositions(const cv::Matx23d & inverse, int width)
-  : inverse_(inverse), columnX_(width), columnY_(width)
+  WarpPositions(const cv::Matx23d & inverse, int width) : inverse_(inverse)
   {
-    for (int x = 0; x < width; ++x) {
-      columnX_[static_cast<std::size_t>(x)] = fixedPosition(inverse(0, 0) * x * kPositionScale);
-      columnY_[static_cast<std::size_t>(x)] = fixedPosition(inverse(1, 0) * x * kPositionScale);
+    for (int axis = 0; axis < 2; ++axis) {
+      columns_[axis].resize(static_cast<std::size_t>(width));
+      for (int x = 0; x < width; ++x) {
+        columns_[axis][static_cast<std::size_t>(x)] =
+          fixedPosition(inverse(axis, 0) * x * kPositionScale);
+      }
     }
   }
 
-  /// Start of row @p y, plus the rounding half step.
-  std::int64_t rowX(int y) const
+  std::int64_t row(int axis, int y) const
   {
-    return fixedPosition((inverse_(0, 1) * y + inverse_(0, 2)) * kPositionScale) + kRoundDelta;
+    return fixedPosition((inverse_(axis, 1) * y + inverse_(axis, 2)) * kPositionScale) +
+           kRoundDelta;
   }
-  std::int64_t rowY(int y) const
+  std::int64_t column(int axis, int x) const { return columns_[axis][static_cast<std::size_t>(x)]; }
+  /// The source pixel whose taps start the interpolation (arithmetic shifts
+  /// floor, as in OpenCV).
+  std::int64_t pixel(int axis, int x, int y) const
   {
-    return fixedPosition((inverse_(1, 1) * y + inverse_(1, 2)) * kPositionScale) + kRoundDelta;
-  }
-
-  /// Position with 5 bits of fraction of pixel x in a row starting at rowX.
-  std::int64_t x(std::int64_t rowStart, int x) const
-  {
-    return (rowStart + columnX_[static_cast<std::size_t>(x)]) >> (kPositionBits - kFractionBits);
-  }
-  std::int64_t y(std::int64_t rowStart, int x) const
-  {
-    return (rowStart + columnY_[static_cast<std::size_t>(x)]) >> (kPositionBits - kFractionBits);
+    return (row(axis, y) + column(axis, x)) >> kPositionBits;
   }
 
 private:
   cv::Matx23d inverse_;
-  std::vector<std::int64_t> columnX_;
-  std::vector<std::int64_t> columnY_;
+  std::array<std::vector<std::int64_t>, 2> columns_;
 };
 
-/// Inclusive range of source pixels read by the bilinear taps (p and p + 1)
-/// of integer positions lo .. hi, clipped to 0 .. size - 1; empty when lo > hi.
-std::pair<std::int64_t, std::int64_t> tapRange(std::int64_t lo, std::int64_t hi, int size)
+/// Warps the destination tile @p tile of @p warped from the crop of
+/// @p source that its bilinear taps reach, with OpenCV's positions moved to
+/// the crop. @p xyMap and @p fractionMap are scratch maps of at least the
+/// tile's size.
+void warpTile(
+  const cv::Mat & source, const WarpPositions & positions, const cv::Rect & tile, int maxSourceSide,
+  cv::Mat & warped, cv::Mat & xyMap, cv::Mat & fractionMap)
 {
-  return {std::max<std::int64_t>(lo, 0), std::min<std::int64_t>(hi + 1, size - 1)};
+  cv::Mat out = warped(tile);
+  // Source pixels of the corners: the range of the whole tile.
+  std::array<std::int64_t, 2> lo{INT64_MAX, INT64_MAX};
+  std::array<std::int64_t, 2> hi{INT64_MIN, INT64_MIN};
+  for (int axis = 0; axis < 2; ++axis) {
+    for (int y : {tile.y, tile.y + tile.height - 1}) {
+      for (int x : {tile.x, tile.x + tile.width - 1}) {
+        lo[axis] = std::min(lo[axis], positions.pixel(axis, x, y));
+        hi[axis] = std::max(hi[axis], positions.pixel(axis, x, y));
+      }
+    }
+  }
+  // The crop: the pixels p and p + 1 of that range inside the source. Taps
+  // inside the source lie in it and taps outside it lie outside it, so the
+  // remap reads the same values as from the whole source.
+  const std::array<int, 2> size{source.cols, source.rows};
+  std::array<std::int64_t, 2> first{};
+  std::array<std::int64_t, 2> last{};
+  for (int axis = 0; axis < 2; ++axis) {
+    first[axis] = std::max<std::int64_t>(lo[axis], 0);
+    last[axis] = std::min<std::int64_t>(hi[axis] + 1, size[axis] - 1);
+    if (first[axis] > last[axis]) {
+      out.setTo(cv::Scalar::all(0));
+      return;
+    }
+  }
+  // The tile was sized for this. It also keeps every position relative to
+  // the crop's corner within +-2^25 (in 1/1024 pixel): 32 bits hold them.
+  CV_Assert(hi[0] - lo[0] < maxSourceSide && hi[1] - lo[1] < maxSourceSide);
+  const cv::Rect crop(
+    static_cast<int>(first[0]), static_cast<int>(first[1]),
+    static_cast<int>(last[0] - first[0] + 1), static_cast<int>(last[1] - first[1] + 1));
+  cv::Mat xy = xyMap(cv::Rect(0, 0, tile.width, tile.height));
+  cv::Mat fraction = fractionMap(cv::Rect(0, 0, tile.width, tile.height));
+  // Positions relative to the crop's corner, a whole number of pixels away:
+  // the pixels move by the corner, the fractions stay.
+  std::array<std::vector<std::int32_t>, 2> step;
+  for (int axis = 0; axis < 2; ++axis) {
+    step[axis].resize(static_cast<std::size_t>(tile.width));
+    for (int c = 0; c < tile.width; ++c) {
+      step[axis][static_cast<std::size_t>(c)] = static_cast<std::int32_t>(
+        positions.column(axis, tile.x + c) - positions.column(axis, tile.x));
+    }
+  }
+  const std::int32_t * stepX = step[0].data();
+  const std::int32_t * stepY = step[1].data();
+  for (int r = 0; r < tile.height; ++r) {
+    const auto startX = static_cast<std::int32_t>(
+      positions.row(0, tile.y + r) + positions.column(0, tile.x) - first[0] * kPositionUnit);
+    const auto startY = static_cast<std::int32_t>(
+      positions.row(1, tile.y + r) + positions.column(1, tile.x) - first[1] * kPositionUnit);
+    auto * xyRow = xy.ptr<cv::Vec2s>(r);
+    auto * fractionRow = fraction.ptr<ushort>(r);
+    for (int c = 0; c < tile.width; ++c) {
+      const std::int32_t px = startX + stepX[c];
+      const std::int32_t py = startY + stepY[c];
+      xyRow[c] = {static_cast<short>(px >> kPositionBits), static_cast<short>(py >> kPositionBits)};
+      fractionRow[c] = static_cast<ushort>(
+        ((py >> kDroppedBits) & kFractionMask) * (kFractionMask + 1) +
+        ((px >> kDroppedBits) & kFractionMask));
+    }
+  }
+  cv::remap(source(crop), out, xy, fraction, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
 }
 
 /// The tiled warp of warpBilinear() into @p warped, already of its size and
-/// not sharing pixels with @p source.
+/// not sharing pixels with @p source. Rows of tiles run in parallel.
 void warpInTiles(
   const cv::Mat & source, const cv::Matx23d & inverse, cv::Mat & warped, int maxSourceSide)
 {
@@ -184,60 +245,19 @@ void warpInTiles(
   const int side =
     reach * kWarpTileSide <= span ? kWarpTileSide : std::max(1, static_cast<int>(span / reach));
   const WarpPositions positions(inverse, warped.cols);
-  cv::Mat xyMap(side, side, CV_16SC2);
-  cv::Mat fractionMap(side, side, CV_16UC1);
-  const std::int64_t unit = kFractionMask + 1;
-  for (int ty = 0; ty < warped.rows; ty += side) {
-    const int th = std::min(side, warped.rows - ty);
-    for (int tx = 0; tx < warped.cols; tx += side) {
-      const int tw = std::min(side, warped.cols - tx);
-      cv::Mat out = warped(cv::Rect(tx, ty, tw, th));
-      // The corners bound the whole tile's positions (floor of 5-bit ones).
-      std::int64_t lo[2] = {INT64_MAX, INT64_MAX};
-      std::int64_t hi[2] = {INT64_MIN, INT64_MIN};
-      for (int y : {ty, ty + th - 1}) {
-        const std::int64_t rx = positions.rowX(y);
-        const std::int64_t ry = positions.rowY(y);
-        for (int x : {tx, tx + tw - 1}) {
-          const std::int64_t px = positions.x(rx, x) >> kFractionBits;
-          const std::int64_t py = positions.y(ry, x) >> kFractionBits;
-          lo[0] = std::min(lo[0], px);
-          hi[0] = std::max(hi[0], px);
-          lo[1] = std::min(lo[1], py);
-          hi[1] = std::max(hi[1], py);
-        }
+  const int tileRows = (warped.rows + side - 1) / side;
+  cv::parallel_for_(cv::Range(0, tileRows), [&](const cv::Range & rows) {
+    cv::Mat xyMap(side, side, CV_16SC2);
+    cv::Mat fractionMap(side, side, CV_16UC1);
+    for (int tr = rows.start; tr < rows.end; ++tr) {
+      const int ty = tr * side;
+      for (int tx = 0; tx < warped.cols; tx += side) {
+        const cv::Rect tile(
+          tx, ty, std::min(side, warped.cols - tx), std::min(side, warped.rows - ty));
+        warpTile(source, positions, tile, maxSourceSide, warped, xyMap, fractionMap);
       }
-      const auto [x0, x1] = tapRange(lo[0], hi[0], source.cols);
-      const auto [y0, y1] = tapRange(lo[1], hi[1], source.rows);
-      if (x0 > x1 || y0 > y1) {
-        out.setTo(cv::Scalar::all(0));
-        continue;
-      }
-      // Every tap inside the source lies in the crop, and every tap outside
-      // it also lies outside the crop: the remap reads the same pixels.
-      const cv::Rect crop(
-        static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0 + 1),
-        static_cast<int>(y1 - y0 + 1));
-      CV_Assert(crop.width <= maxSourceSide && crop.height <= maxSourceSide);
-      cv::Mat xy = xyMap(cv::Rect(0, 0, tw, th));
-      cv::Mat fraction = fractionMap(cv::Rect(0, 0, tw, th));
-      for (int r = 0; r < th; ++r) {
-        const std::int64_t rx = positions.rowX(ty + r);
-        const std::int64_t ry = positions.rowY(ty + r);
-        auto * xyRow = xy.ptr<short>(r);
-        auto * fractionRow = fraction.ptr<ushort>(r);
-        for (int c = 0; c < tw; ++c) {
-          const std::int64_t px = positions.x(rx, tx + c);
-          const std::int64_t py = positions.y(ry, tx + c);
-          xyRow[2 * c] = cv::saturate_cast<short>((px >> kFractionBits) - x0);
-          xyRow[2 * c + 1] = cv::saturate_cast<short>((py >> kFractionBits) - y0);
-          fractionRow[c] = static_cast<ushort>((py & kFractionMask) * unit + (px & kFractionMask));
-        }
-      }
-      cv::remap(
-        source(crop), out, xy, fraction, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
     }
-  }
+  });
 }
 
 }  // namespace
