@@ -4,8 +4,8 @@
 // that fit, against the whole-image ones.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
+#include <cstddef>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -74,6 +74,8 @@ const LargeMapCase kLargeMaps[] = {
    {{7, 10, 32989, 21}, {6, 11, 32991, 19}},
    {{27.5F, 6.5F}, {27.5F, 32991.5F}, {12.5F, 32991.5F}, {12.5F, 6.5F}, {27.5F, 6.5F}}},
 };
+
+void PrintTo(const LargeMapCase & c, std::ostream * os) { *os << c.name << " " << c.size; }
 
 class LargeMap : public ::testing::TestWithParam<LargeMapCase>
 {
@@ -150,12 +152,9 @@ struct TilesCase
 TEST(EvenTiles, SplitEachSideIntoTheFewestEvenParts)
 {
   const TilesCase cases[] = {
-    {{33000, 40}, 32767, {16500, 16500}, {40}},
-    {{40, 40000}, 32767, {40}, {20000, 20000}},
-    {{65535, 7}, 32767, {21845, 21845, 21845}, {7}},
-    {{32767, 32767}, 32767, {32767}, {32767}},
-    {{10, 7}, 3, {2, 3, 2, 3}, {2, 2, 3}},
-    {{0, 7}, 3, {}, {}},
+    {{33000, 40}, 32767, {16500, 16500}, {40}},      {{40, 40000}, 32767, {40}, {20000, 20000}},
+    {{65535, 7}, 32767, {21845, 21845, 21845}, {7}}, {{32767, 32767}, 32767, {32767}, {32767}},
+    {{10, 7}, 3, {2, 3, 2, 3}, {2, 2, 3}},           {{0, 7}, 3, {}, {}},
   };
   for (const TilesCase & c : cases) {
     SCOPED_TRACE(::testing::Message() << c.size << " by " << c.maxSide);
