@@ -193,4 +193,58 @@ void BM_StepWarpAndThreshold(benchmark::State & state)
 }
 BENCHMARK(BM_StepWarpAndThreshold)->Unit(benchmark::kMillisecond);
 
+// ---------------------------------------------------------------- large maps
+
+/// A strip of the plan 100 rows high, repeated @p copies times along x: a map
+/// of copies x 4000 pixels with real walls.
+cv::Mat stripOfPlan(int copies)
+{
+  const cv::Mat strip = floorPlan()(cv::Rect(0, 1950, 4000, 100));
+  cv::Mat map;
+  cv::repeat(strip, 1, copies, map);
+  return map;
+}
+
+/// Main direction of a 32000 x 100 map (searched at once) and of a 40000 x
+/// 100 one (in two tiles of 20000): per pixel they should cost alike.
+void BM_MainDirectionOfStrip(benchmark::State & state)
+{
+  const cv::Mat map = stripOfPlan(static_cast<int>(state.range(0)));
+  Rotator rotator;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(rotator.computeImageMainDirection(map));
+  }
+  state.counters["px"] = static_cast<double>(map.total());
+}
+BENCHMARK(BM_MainDirectionOfStrip)->Arg(8)->Arg(10)->Unit(benchmark::kMillisecond);
+
+/// The plan's main direction searched at once (0) and in tiles of at most
+/// 2000 x 2000 (four tiles), for the cost of the tiles themselves.
+void BM_MainDirectionTiled(benchmark::State & state)
+{
+  const int tile = state.range(0) == 0 ? quorvane::direction::kMaxHoughSide : 2000;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(quorvane::direction::mainDirection(floorPlan(), tile));
+  }
+}
+BENCHMARK(BM_MainDirectionTiled)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+/// The plan's warp onto its main direction by cv::warpAffine (0) and by the
+/// tiled warp (1, forced by a source limit below the plan's size): the same
+/// pixels.
+void BM_WarpTiled(benchmark::State & state)
+{
+  Rotator rotator;
+  cv::Mat matrix;
+  cv::Rect bounds;
+  rotator.computeImageRotationMatrix(floorPlan(), matrix, bounds, nullptr, 0.0);
+  const int limit = state.range(0) == 0 ? quorvane::rotation::kMaxWarpSourceSide : 2000;
+  cv::Mat rotated;
+  for (auto _ : state) {
+    quorvane::rotation::warpAndBinarise(floorPlan(), matrix, bounds.size(), rotated, limit);
+    benchmark::DoNotOptimize(rotated.data);
+  }
+}
+BENCHMARK(BM_WarpTiled)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace

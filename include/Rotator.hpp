@@ -29,6 +29,14 @@ public:
    * degrees, and the length-weighted mean direction inside the heaviest bin
    * (lowest bin on ties). Bins 0 and 35 are not pooled.
    *
+   * Any size: an image of at most 32767 pixels per side is searched for
+   * segments at once. A wider or taller one (beyond what OpenCV's Hough
+   * transform can walk) is searched in the fewest even tiles of at most
+   * 32767 x 32767, each tile's segments taken in image coordinates and the
+   * ladder counting the segments of all tiles; a segment crossing a tile
+   * border counts as its pieces (those shorter than the minimum length are
+   * lost), which weigh about what it weighs.
+   *
    * @param image Read only, 8-bit.
    * @return Radians in [0, pi]; 0.0 when no segment is found.
    * @throws cv::Exception from OpenCV for an image Canny does not accept.
@@ -69,6 +77,7 @@ public:
    *                       image.
    * @param extraAngle     Radians added to the main direction.
    * @return The total rotation, extraAngle + main direction, in radians.
+   *         Any image size (see computeImageMainDirection()).
    * @throws cv::Exception from OpenCV for an image it does not accept, and
    *         (StsOutOfRange) when the rotated outline does not fit in int
    *         pixel coordinates (a pivot near the int limits, a non-finite
@@ -82,6 +91,12 @@ public:
    * @brief Warps @p image with @p rotationMatrix into an image of the bounds'
    *        size and re-binarises it at 127 (every pixel 0 or 255).
    *
+   * The warp is bilinear with a zero border, pixel for pixel OpenCV's
+   * `cv::warpAffine`, at any size: where OpenCV cannot run it (a source side
+   * above 32766 pixels, or a window mapping more than 2^19 pixels away) the
+   * output is warped in tiles, each from the crop of the source it reads,
+   * with OpenCV's fixed-point source positions computed in 64 bits.
+   *
    * @param image          Read only, `CV_8UC1`. May be the same object as
    *                       @p rotatedImage.
    * @param rotatedImage   Replaced by the rotated map.
@@ -89,8 +104,10 @@ public:
    * @param bounds         Only width and height are used.
    * @throws cv::Exception (StsUnsupportedFormat) for an empty or not 8-bit
    *         image, (StsBadArg) for a matrix that is not 2x3 `CV_64F`/`CV_32F`,
-   *         (StsOutOfRange) for a negative bounds size; all before
-   *         @p rotatedImage is touched.
+   *         (StsOutOfRange) for a matrix that is not finite or so nearly
+   *         singular that its inverse scales by more than 2^20 or shifts by
+   *         more than 2^40 pixels, (StsOutOfRange) for a negative bounds size;
+   *         all before @p rotatedImage is touched.
    */
   void rotateImage(
     const cv::Mat & image, cv::Mat & rotatedImage, const cv::Mat & rotationMatrix,

@@ -59,7 +59,9 @@ public:
    * half a cell, covered with a grid of cells whose centres start half a cell
    * inside the box of its 255 pixels, and each cell is tested with
    * completeCellTest(). The largest block of passing cells is returned as the
-   * centres of its four corner cells, mapped back into the map's frame.
+   * centres of its four corner cells, mapped back into the map's frame. Maps
+   * of any size, also beyond 32767 pixels per side (see
+   * Rotator::computeImageMainDirection and Rotator::rotateImage).
    *
    * @param map      Read only. `CV_8UC1`; free area is 255.
    * @param rectPath Replaced only when a rectangle is found: then it holds five

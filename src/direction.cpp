@@ -72,7 +72,56 @@ double DirectionHistogram::meanDirectionOfHeaviestBin() const
   return weight != 0.0 ? weightedAngleSum_[bin] / weight : 0.0;
 }
 
-double mainDirection(const cv::Mat & image)
+std::vector<cv::Rect> evenTiles(cv::Size size, int maxSide)
+{
+  CV_Assert(maxSide >= 1);
+  // Tile i of n along a side of length len spans [i len / n, (i + 1) len / n).
+  const auto cuts = [maxSide](int len) {
+    const std::int64_t n = (std::int64_t{len} + maxSide - 1) / maxSide;
+    std::vector<int> at;
+    for (std::int64_t i = 0; i <= n; ++i) {
+      at.push_back(static_cast<int>(i * len / n));
+    }
+    return at;
+  };
+  std::vector<cv::Rect> tiles;
+  if (size.width <= 0 || size.height <= 0) {
+    return tiles;
+  }
+  const std::vector<int> xs = cuts(size.width);
+  const std::vector<int> ys = cuts(size.height);
+  for (std::size_t r = 0; r + 1 < ys.size(); ++r) {
+    for (std::size_t c = 0; c + 1 < xs.size(); ++c) {
+      tiles.emplace_back(xs[c], ys[r], xs[c + 1] - xs[c], ys[r + 1] - ys[r]);
+    }
+  }
+  return tiles;
+}
+
+void detectSegments(
+  const cv::Mat & edges, const HoughAttempt & attempt, int maxTileSide,
+  std::vector<cv::Vec4i> & segments)
+{
+  CV_Assert(maxTileSide >= 1 && maxTileSide <= kMaxHoughSide);
+  const auto hough = [&attempt](const cv::Mat & image, std::vector<cv::Vec4i> & found) {
+    cv::HoughLinesP(
+      image, found, 1.0, CV_PI / 180.0, attempt.votes, attempt.minLength, attempt.maxGap);
+  };
+  if (edges.cols <= maxTileSide && edges.rows <= maxTileSide) {
+    hough(edges, segments);
+    return;
+  }
+  segments.clear();
+  std::vector<cv::Vec4i> found;
+  for (const cv::Rect & tile : evenTiles(edges.size(), maxTileSide)) {
+    hough(edges(tile), found);
+    for (const cv::Vec4i & s : found) {
+      segments.emplace_back(s[0] + tile.x, s[1] + tile.y, s[2] + tile.x, s[3] + tile.y);
+    }
+  }
+}
+
+double mainDirection(const cv::Mat & image, int maxTileSide)
 {
   // Edges, then segments with the vote threshold lowered until four or more
   // are found, then the weighted mean direction of the heaviest bin.
@@ -80,9 +129,8 @@ double mainDirection(const cv::Mat & image)
   cv::Canny(image, edges, 50.0, 150.0, 3, false);
   std::vector<cv::Vec4i> segments;
   detectSegmentsWithFallingVotes(
-    [&edges](const HoughAttempt & attempt, std::vector<cv::Vec4i> & found) {
-      cv::HoughLinesP(
-        edges, found, 1.0, CV_PI / 180.0, attempt.votes, attempt.minLength, attempt.maxGap);
+    [&edges, maxTileSide](const HoughAttempt & attempt, std::vector<cv::Vec4i> & found) {
+      detectSegments(edges, attempt, maxTileSide, found);
     },
     segments);
   DirectionHistogram histogram;

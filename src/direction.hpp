@@ -84,9 +84,40 @@ void detectSegmentsWithFallingVotes(DetectSegments && detect, std::vector<cv::Ve
   }
 }
 
+/// Largest side of an edge image that OpenCV's probabilistic Hough transform
+/// is given at once. It walks along a line in 16.16 fixed point, so a walk
+/// starting at a column (or row) of 32768 or more overflows and crashes it;
+/// with sides up to 32767 even the step beyond the last pixel stays in range.
+constexpr int kMaxHoughSide = 32767;
+
+/// Tiles of at most @p maxSide x @p maxSide covering an image of @p size
+/// without overlap, as even as possible: ceil(side / maxSide) tiles along
+/// each axis. Row of tiles after row of tiles, each from the left.
+std::vector<cv::Rect> evenTiles(cv::Size size, int maxSide);
+
+/**
+ * @brief One attempt of the segment search on an 8-bit edge image: OpenCV's
+ *        probabilistic Hough transform (resolution 1 pixel and 1 degree).
+ *
+ * An image with both sides at most @p maxTileSide is searched at once. A
+ * larger one is searched tile by tile (evenTiles()), each tile's segments
+ * moved into image coordinates and appended in tile order: a segment that
+ * crosses a tile border comes out as one piece per tile (pieces shorter than
+ * the minimum length are dropped).
+ *
+ * @param maxTileSide 1 .. kMaxHoughSide; smaller values force the tiles.
+ * @param segments    Replaced.
+ */
+void detectSegments(
+  const cv::Mat & edges, const HoughAttempt & attempt, int maxTileSide,
+  std::vector<cv::Vec4i> & segments);
+
 /// The main direction of an 8-bit image in [0, pi], 0.0 when no segment is
-/// found. Throws what OpenCV's Canny throws for an image it does not accept.
-double mainDirection(const cv::Mat & image);
+/// found: Canny edges of the whole image, then the falling vote ladder with
+/// detectSegments() (tiles of at most @p maxTileSide, see there; the ladder
+/// counts the segments of all tiles together). Throws what OpenCV's Canny
+/// throws for an image it does not accept, before any other work.
+double mainDirection(const cv::Mat & image, int maxTileSide = kMaxHoughSide);
 
 }  // namespace direction
 }  // namespace quorvane

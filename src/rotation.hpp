@@ -3,6 +3,7 @@
 #ifndef QUORVANE_NAV2_ALGO_CORE__ROTATION_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__ROTATION_HPP_
 
+#include <climits>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -52,13 +53,47 @@ bool warpMissesSource(const cv::Mat & sourceToDst, cv::Size srcSize, cv::Size ds
 
 /// Throws (before any output is touched) for what the warp and the threshold
 /// would reject midway: an empty or not 8-bit image, a matrix that is not a
-/// 2x3 of floats, a negative size.
+/// 2x3 of floats, a negative size; and (StsOutOfRange) for a matrix that is
+/// not finite or whose inverse scales by more than 2^20 or shifts by more
+/// than 2^40 pixels, whose source positions the warp cannot represent.
 void checkWarpInput(const cv::Mat & image, const cv::Mat & matrix, cv::Size size);
 
-/// Warps a checked 8-bit @p image into @p rotated of @p size and re-binarises
-/// it at 127. @p rotated may be @p image.
+/// Largest side of a source image that OpenCV's affine warp accepts: its
+/// remap asserts sides below SHRT_MAX, as it keeps source pixel coordinates
+/// in 16 bits.
+constexpr int kMaxWarpSourceSide = SHRT_MAX - 1;
+
+/**
+ * @brief cv::warpAffine(image, warped, matrix, size, INTER_LINEAR,
+ *        BORDER_CONSTANT, 0) at any size, pixel for pixel.
+ *
+ * A window clear of the source is filled with zeros. A source with both sides
+ * at most @p maxSourceSide, whose window maps into source positions within
+ * +-2^19 (where the warp's 32-bit fixed point cannot overflow), goes to
+ * cv::warpAffine. Otherwise the window is warped tile by tile: for every
+ * destination tile the source positions are computed as cv::warpAffine does
+ * (the inverse matrix, positions in 1/1024 pixel rounded per row and per
+ * column, then 5 bits of fraction), but in 64 bits, and cv::remap reads them
+ * from the crop of the source that the tile's bilinear taps reach. Tiles are
+ * at most 1024 pixels on a side and small enough that every crop has sides
+ * of at most @p maxSourceSide. The pixels are then those cv::warpAffine
+ * gives wherever it can run.
+ *
+ * @param image         May be @p warped itself.
+ * @param matrix        Checked (checkWarpInput()); a non-finite one gives
+ *                      zeros beyond cv::warpAffine's limits.
+ * @param size          An empty size means the image's size, as for OpenCV.
+ * @param maxSourceSide 16 .. kMaxWarpSourceSide; smaller values force tiles.
+ */
+void warpBilinear(
+  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & warped,
+  int maxSourceSide = kMaxWarpSourceSide);
+
+/// Warps a checked 8-bit @p image into @p rotated of @p size with
+/// warpBilinear() and re-binarises it at 127. @p rotated may be @p image.
 void warpAndBinarise(
-  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & rotated);
+  const cv::Mat & image, const cv::Mat & matrix, cv::Size size, cv::Mat & rotated,
+  int maxSourceSide = kMaxWarpSourceSide);
 
 /// Points of the rotated frame mapped back through the inverse of @p matrix.
 /// Throws what OpenCV throws for a matrix that is not a 2x3 float matrix.

@@ -401,6 +401,16 @@ void mainDirectionViewMatchesItsCopy()
     Rotator().computeImageMainDirection(view), Rotator().computeImageMainDirection(view.clone()));
 }
 
+void mainDirectionBeyond32767Pixels()
+{
+  // A 33000 x 40 map with a free band along x, and its transpose: beyond the
+  // size OpenCV's Hough transform takes at once, searched in tiles.
+  cv::Mat wide = cv::Mat::zeros(40, 33000, CV_8UC1);
+  wide(cv::Rect(5, 10, 32990, 20)).setTo(255);
+  EXPECT_EQ(Rotator().computeImageMainDirection(wide), 0.0);
+  EXPECT_DOUBLE_EQ(Rotator().computeImageMainDirection(cv::Mat(wide.t())), CV_PI / 2);
+}
+
 void minMaxWrongType()
 {
   for (int type : {CV_8UC3, CV_16UC1, CV_32FC1}) {
@@ -462,6 +472,19 @@ void rotateImageMalformedMatrix()
     const uchar * buffer = rotated.data;
     expectCvError([&] { Rotator().rotateImage(map, rotated, matrix, {0, 0, 30, 30}); });
     EXPECT_EQ(rotated.data, buffer);
+    EXPECT_EQ(cv::countNonZero(rotated != 7), 0);
+  }
+  // Not finite, or so nearly singular that its inverse scales by over 2^20.
+  for (const cv::Mat & matrix :
+       {cv::Mat((cv::Mat_<double>(2, 3) << 1, 0, kNaN, 0, 1, 0)),
+        cv::Mat((cv::Mat_<double>(2, 3) << kInf, 0, 0, 0, 1, 0)),
+        cv::Mat((cv::Mat_<double>(2, 3) << 1e-7, 0, 0, 0, 1e-7, 0))}) {
+    cv::Mat rotated(4, 4, CV_8UC1, cv::Scalar(7));
+    expectCvError(
+      [&] {
+        Rotator().rotateImage(map, rotated, matrix, {0, 0, 30, 30});
+      },
+      cv::Error::StsOutOfRange);
     EXPECT_EQ(cv::countNonZero(rotated != 7), 0);
   }
   cv::Mat rotated(4, 4, CV_8UC1, cv::Scalar(7));
@@ -741,6 +764,7 @@ const Row kRows[] = {
   {"MainDirectionEmptyImage", mainDirectionEmptyImage},
   {"MainDirectionThreeChannels", mainDirectionThreeChannels},
   {"MainDirectionViewMatchesItsCopy", mainDirectionViewMatchesItsCopy},
+  {"MainDirectionBeyond32767Pixels", mainDirectionBeyond32767Pixels},
   {"MinMaxWrongType", minMaxWrongType},
   {"MinMaxEmptyImage", minMaxEmptyImage},
   {"RotationMatrixRejectedInput", rotationMatrixRejectedInput},

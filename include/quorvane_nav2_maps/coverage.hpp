@@ -53,7 +53,8 @@ coverageRectangles(const AlignedMap & map, int minCells = 4, int maxRectangles =
 /**
  * @brief coverageRectangles() of alignMap(@p free, @p cellSize): the map is
  *        turned onto its main direction, eroded and covered with the grid of
- *        floor(cellSize) pixel cells exactly as getInnerRect does.
+ *        floor(cellSize) pixel cells exactly as getInnerRect does, at any
+ *        map size.
  *
  * @param free          CV_8UC1 map; 255 is free, every other value is not.
  * @param cellSize      cell side in pixels, as for getInnerRect.

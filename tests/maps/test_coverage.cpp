@@ -301,6 +301,28 @@ TEST(CoverageMaps, NothingToCoverGivesNoBlock)
   }
 }
 
+TEST(CoverageMaps, MapWiderThan32767PixelsIsOneBlock)
+{
+  // A free band of 32990 x 20 pixels in a 33000 x 40 map: turned by a shift of
+  // (1.5, 1.5) and eroded by 2, its grid of 5-pixel cells (centres x = 8 ..
+  // 32993, y = 13 .. 28) passes everywhere: one block of 6598 x 4 cells.
+  cv::Mat map = cv::Mat::zeros(40, 33000, CV_8UC1);
+  map(cv::Rect(5, 10, 32990, 20)).setTo(255);
+  const Coverage coverage = coverageRectangles(map, 5.0);
+  ASSERT_EQ(coverage.rectangles.size(), 1U);
+  EXPECT_EQ(coverage.rectangles[0].cells, cv::Size(6598, 4));
+  EXPECT_EQ(coverage.passingCells, 6598 * 4);
+  EXPECT_EQ(coverage.coveredShare, 1.0);
+  const cv::Point2f corners[] = {
+    {6.5F, 11.5F}, {32991.5F, 11.5F}, {32991.5F, 26.5F}, {6.5F, 26.5F}};
+  const std::vector<cv::Point2f> & outline = coverage.rectangles[0].outline;
+  ASSERT_EQ(outline.size(), 5U);
+  for (std::size_t i = 0; i < outline.size(); ++i) {
+    EXPECT_NEAR(outline[i].x, corners[i % 4].x, 1e-3) << i;
+    EXPECT_NEAR(outline[i].y, corners[i % 4].y, 1e-3) << i;
+  }
+}
+
 struct BadInput
 {
   std::string name;
