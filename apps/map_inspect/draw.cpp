@@ -30,6 +30,11 @@ const cv::Scalar kSharpest(0, 0, 225);
 const cv::Scalar kArrow(25, 25, 25);
 const cv::Scalar kWhite(255, 255, 255);
 const cv::Scalar kUnknownFree(120, 205, 250);  // pale amber over free grey
+const cv::Scalar kLane(120, 70, 30);           // dark blue
+const cv::Scalar kTransit(40, 40, 200);        // red, dashed
+const cv::Scalar kPathStart(40, 160, 40);
+const cv::Scalar kPathEnd(30, 30, 170);
+const cv::Scalar kUnreachable(190, 160, 235);  // pale pink over free grey
 
 /// The picture and how map pixels land on it.
 struct Canvas
@@ -226,7 +231,7 @@ void drawSharpest(Canvas & canvas, const SharpestVertex & sharpest)
 }
 
 /// How an entry's sample is drawn in the legend.
-enum class Swatch { Line, Arrow, Dot, Ring, Block };
+enum class Swatch { Line, Dashed, Arrow, Dot, Ring, Block };
 
 struct LegendEntry
 {
@@ -242,6 +247,13 @@ void drawSwatch(cv::Mat & image, const LegendEntry & e, cv::Point left, int u)
   switch (e.swatch) {
     case Swatch::Line:
       cv::line(image, left, right, e.colour, 2 * u, cv::LINE_AA);
+      break;
+    case Swatch::Dashed:
+      for (int x = 0; x < 22 * u; x += 8 * u) {
+        cv::line(
+          image, left + cv::Point(x, 0), left + cv::Point(std::min(x + 5 * u, 22 * u), 0), e.colour,
+          u, cv::LINE_AA);
+      }
       break;
     case Swatch::Arrow:
       cv::arrowedLine(image, left, right, e.colour, 2 * u, cv::LINE_AA, 0, 0.4);
@@ -360,23 +372,94 @@ std::vector<LegendEntry> legendEntries(
   return entries;
 }
 
-/// Tints the picture where @p unknownFree is set; the share of the map's
-/// cells, in percent, or a negative value when there is none.
-double tintUnknownFree(Canvas & canvas, const cv::Mat & unknownFree)
+/// A dashed line from @p a to @p b (fixed point, kShift), dashes of
+/// @p dash picture pixels with gaps of @p gap.
+void dashedLine(
+  cv::Mat & image, cv::Point a, cv::Point b, const cv::Scalar & colour, int thickness, double dash,
+  double gap)
 {
-  if (unknownFree.empty()) {
+  const cv::Point2d from(a.x / kOne, a.y / kOne);
+  const cv::Point2d d = cv::Point2d(b.x / kOne, b.y / kOne) - from;
+  const double length = std::hypot(d.x, d.y);
+  if (length <= 0.0) {
+    return;
+  }
+  const cv::Point2d unit = d / length;
+  for (double t = 0.0; t < length; t += dash + gap) {
+    const cv::Point2d p = from + unit * t;
+    const cv::Point2d q = from + unit * std::min(t + dash, length);
+    cv::line(
+      image, cv::Point(cvRound(p.x * kOne), cvRound(p.y * kOne)),
+      cv::Point(cvRound(q.x * kOne), cvRound(q.y * kOne)), colour, thickness, cv::LINE_AA, kShift);
+  }
+}
+
+/// The coverage path: lanes as thin lines (drawn half see-through, so that
+/// dense lanes on a large map still show the floor), transits dashed, the
+/// start a green disc and the end a red square.
+void drawCoveragePath(Canvas & canvas, const maps::CoveragePath & path)
+{
+  if (path.poses.size() < 2) {
+    return;
+  }
+  std::vector<cv::Point> at;
+  at.reserve(path.poses.size());
+  for (const maps::CoveragePose & pose : path.poses) {
+    at.push_back(canvas.at(pose.pixel));
+  }
+  cv::Mat lanes = canvas.image.clone();
+  for (std::size_t i = 0; i + 1 < at.size(); ++i) {
+    if (path.segments[i] == maps::CoverageSegmentKind::Lane) {
+      cv::line(lanes, at[i], at[i + 1], kLane, canvas.unit, cv::LINE_AA, kShift);
+    }
+  }
+  cv::addWeighted(lanes, 0.75, canvas.image, 0.25, 0.0, canvas.image);
+  for (std::size_t i = 0; i + 1 < at.size(); ++i) {
+    if (path.segments[i] == maps::CoverageSegmentKind::Transit) {
+      dashedLine(
+        canvas.image, at[i], at[i + 1], kTransit, canvas.unit, 4.0 * canvas.unit,
+        3.0 * canvas.unit);
+    }
+  }
+  const int u = canvas.unit;
+  canvas.markers.push_back(at.front() / static_cast<int>(kOne));
+  canvas.markers.push_back(at.back() / static_cast<int>(kOne));
+  cv::circle(
+    canvas.image, at.front(), Canvas::len(6.0 * u), kPathStart, cv::FILLED, cv::LINE_AA, kShift);
+  cv::circle(canvas.image, at.front(), Canvas::len(6.0 * u), kWhite, u, cv::LINE_AA, kShift);
+  const cv::Point end = at.back() / static_cast<int>(kOne);
+  cv::rectangle(
+    canvas.image, end - cv::Point(5 * u, 5 * u), end + cv::Point(5 * u, 5 * u), kPathEnd,
+    cv::FILLED, cv::LINE_AA);
+  cv::rectangle(
+    canvas.image, end - cv::Point(5 * u, 5 * u), end + cv::Point(5 * u, 5 * u), kWhite, u,
+    cv::LINE_AA);
+}
+
+/// Tints the picture with @p colour where @p cells is set; their share of the
+/// map's cells, in percent, or a negative value when there is none.
+double tintCells(Canvas & canvas, const cv::Mat & cells, const cv::Scalar & colour)
+{
+  if (cells.empty()) {
     return -1.0;
   }
-  const int count = cv::countNonZero(unknownFree);
+  const int count = cv::countNonZero(cells);
   if (count == 0) {
     return -1.0;
   }
   cv::Mat mask;
   cv::resize(
-    unknownFree, mask, canvas.image.size(), 0, 0,
+    cells, mask, canvas.image.size(), 0, 0,
     canvas.scale >= 1.0 ? cv::INTER_NEAREST : cv::INTER_AREA);
-  canvas.image.setTo(kUnknownFree, mask >= 128);
-  return 100.0 * count / static_cast<double>(unknownFree.total());
+  canvas.image.setTo(colour, mask >= 128);
+  return 100.0 * count / static_cast<double>(cells.total());
+}
+
+/// Tints the picture where @p unknownFree is set; the share of the map's
+/// cells, in percent, or a negative value when there is none.
+double tintUnknownFree(Canvas & canvas, const cv::Mat & unknownFree)
+{
+  return tintCells(canvas, unknownFree, kUnknownFree);
 }
 
 }  // namespace
@@ -402,7 +485,13 @@ cv::Mat drawInspection(
 {
   Canvas canvas = makeCanvas(free);
   const double unknownShare = tintUnknownFree(canvas, unknownFree);
+  const maps::CoveragePath * path = inspection.coveragePath ? &*inspection.coveragePath : nullptr;
+  const double unreachableShare =
+    path != nullptr ? tintCells(canvas, path->unreachable, kUnreachable) : -1.0;
   fillCoverage(canvas, inspection.coverage);
+  if (path != nullptr) {
+    drawCoveragePath(canvas, *path);
+  }
   drawSkeleton(canvas, inspection.skeleton);
   drawBoundary(canvas, inspection.simplified);
   if (inspection.rectangle) {
@@ -417,6 +506,20 @@ cv::Mat drawInspection(
     entries.push_back(
       {Swatch::Block, kUnknownFree,
        format("unknown grey counted free, %.1f%% of cells", unknownShare)});
+  }
+  if (path != nullptr) {
+    entries.push_back(
+      {Swatch::Line, kLane,
+       std::to_string(path->lanes) + " coverage lanes, " +
+         format("%.1f%% of the coverable floor swept", 100.0 * path->coveredShare)});
+    entries.push_back({Swatch::Dashed, kTransit, format("transits, %.0f m", path->transitLength)});
+    entries.push_back({Swatch::Dot, kPathStart, "start of the coverage path"});
+    entries.push_back({Swatch::Block, kPathEnd, "end of the coverage path"});
+    if (unreachableShare >= 0.0) {
+      entries.push_back(
+        {Swatch::Block, kUnreachable,
+         format("unreachable free area, %.0f m2", path->unreachableArea)});
+    }
   }
   drawLegend(canvas, entries);
   return canvas.image;
