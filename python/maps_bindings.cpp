@@ -1,5 +1,5 @@
-// The map toolkit for Python: the Map class, load_map, thin and
-// coverage_rectangles. Built only with the toolkit.
+// The map toolkit for Python: the Map class, load_map, thin,
+// coverage_rectangles and coverage_path. Built only with the toolkit.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -15,7 +15,9 @@
 
 #include "bindings.hpp"
 #include "numpy_convert.hpp"
+#include "quorvane_nav2_maps/aligned_map.hpp"
 #include "quorvane_nav2_maps/coverage.hpp"
+#include "quorvane_nav2_maps/coverage_path.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #include "quorvane_nav2_maps/thinning.hpp"
@@ -153,9 +155,69 @@ std::vector<py::dict> coverageRectangles(
   return out;
 }
 
-// coverage_path: the planner's binding goes here, beside coverage_rectangles,
-// taking the same image-or-Map argument (mapOf(), freeOf()) and giving its
-// points in metres with metres() when given a Map.
+// The coverage path as a dict. A Map plans in metres of its frame; a bare
+// image in pixels: its frame is then one unit per pixel, and the poses, the
+// start, the lengths and the areas come back in pixels (y down, angles in
+// the image convention).
+py::dict coveragePath(
+  const ImageOrMapArg & mapOrImage, double swathWidth, double robotRadius, double overlap,
+  std::optional<std::pair<double, double>> start)
+{
+  const PyMap * map = mapOf(mapOrImage);
+  const MatInput in = freeOf(mapOrImage, map);
+  maps::MapFrame frame;
+  if (map != nullptr) {
+    frame = map->frame;
+  } else {
+    frame.resolution = 1.0;
+  }
+  frame.width = in.mat.cols;
+  frame.height = in.mat.rows;
+  maps::CoveragePathOptions options;
+  options.swathWidth = swathWidth;
+  options.robotRadius = robotRadius;
+  options.overlap = overlap;
+  if (start) {
+    const cv::Point2d asked(start->first, start->second);
+    options.start = map != nullptr ? asked : maps::pixelToWorld(frame, asked);
+  }
+  maps::CoveragePath path =
+    released([&] { return maps::planCoveragePath(maps::alignMap(in.mat), frame, options); });
+
+  const auto count = static_cast<py::ssize_t>(path.poses.size());
+  py::array_t<double> poses(std::vector<py::ssize_t>{count, 3});
+  auto view = poses.mutable_unchecked<2>();
+  for (py::ssize_t i = 0; i < count; ++i) {
+    const maps::CoveragePose & pose = path.poses[static_cast<std::size_t>(i)];
+    const cv::Point2d p = map != nullptr ? pose.position : pose.pixel;
+    view(i, 0) = p.x;
+    view(i, 1) = p.y;
+    view(i, 2) = map != nullptr ? pose.yaw : maps::yawToImageAngle(frame, pose.yaw);
+  }
+  std::vector<std::string> kinds;
+  kinds.reserve(path.segments.size());
+  for (const maps::CoverageSegmentKind kind : path.segments) {
+    kinds.emplace_back(kind == maps::CoverageSegmentKind::Lane ? "lane" : "transit");
+  }
+  const cv::Point2d first =
+    map != nullptr || path.poses.empty() ? path.start : path.poses.front().pixel;
+  py::dict out;
+  out["poses"] = std::move(poses);
+  out["kinds"] = std::move(kinds);
+  out["start"] = py::make_tuple(first.x, first.y);
+  out["length"] = path.pathLength;
+  out["lane_length"] = path.laneLength;
+  out["transit_length"] = path.transitLength;
+  out["lanes"] = path.lanes;
+  out["wall_passes"] = path.wallPasses;
+  out["turns"] = path.turns;
+  out["coverable_area"] = path.coverableArea;
+  out["unreachable_free_area"] = path.unreachableArea;
+  out["covered_share"] = path.coveredShare;
+  out["stretch"] = path.stretch;
+  out["unreachable"] = byteImage(std::move(path.unreachable));
+  return out;
+}
 
 }  // namespace
 
@@ -230,7 +292,25 @@ void bindMaps(py::module_ & m)
     "for a bad cell_size, min_cells < 1 or max_rectangles < 0. No block found is an empty\n"
     "list.");
 
-  // coverage_path is bound here, after coverage_rectangles.
+  m.def(
+    "coverage_path", &coveragePath, py::arg("map_or_image"), py::arg("swath_width"),
+    py::arg("robot_radius") = 0.0, py::arg("overlap") = 0.1, py::arg("start") = py::none(),
+    "A path that sweeps every part of the floor a robot of radius robot_radius can reach,\n"
+    "in lanes along the map's main direction spaced swath_width * (1 - overlap) apart,\n"
+    "with shortest transits between them and passes along the walls for what the lanes\n"
+    "leave. Every point of the path keeps robot_radius from every cell that is not free.\n"
+    "Given a Map, lengths, the start (x, y) and the results are in metres of its frame;\n"
+    "given a uint8 image (255 free), in pixels (y down, angles from +x toward +y).\n"
+    "Returns a dict: poses (N, 3) float64 rows (x, y, yaw facing the direction of travel);\n"
+    "kinds, 'lane' or 'transit' for each of the N - 1 segments; start; length,\n"
+    "lane_length, transit_length; lanes, wall_passes, turns; coverable_area (the free\n"
+    "cells within half a swath of where the robot's centre can be), unreachable_free_area\n"
+    "and the unreachable mask (uint8, 255 at free cells the path cannot sweep);\n"
+    "covered_share (of the coverable area, swept by the whole path) and stretch (length\n"
+    "over coverable_area / swath_width). Raises ValueError for a swath_width <= 0, a\n"
+    "negative robot_radius, an overlap outside [0, 1), a value that is not finite, or a\n"
+    "start outside the map or where the robot does not fit (naming the nearest point\n"
+    "where it does).");
 }
 
 }  // namespace python

@@ -102,3 +102,15 @@ def coverage_rectangles(
 ) -> list[dict[str, Any]]:
     """The free area covered by wall-aligned blocks of cells, largest first (an empty list
     when no cell passes)."""
+
+def coverage_path(
+    map_or_image: _Image | Map,
+    swath_width: float,
+    robot_radius: float = 0.0,
+    overlap: float = 0.1,
+    start: tuple[float, float] | None = None,
+) -> dict[str, Any]:
+    """A collision-free path sweeping every reachable part of the floor in lanes along the
+    main direction: poses (N, 3) float64 (x, y, yaw), kinds per segment ('lane' or
+    'transit'), the lengths, lanes, turns, areas, covered_share and stretch. Metres for a
+    Map, pixels for an image."""

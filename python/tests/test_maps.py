@@ -171,3 +171,47 @@ def test_coverage_rectangles(plan, tmp_path):
     m = q.load_map(write_map_server(tmp_path, 0.3))
     block = q.coverage_rectangles(m, 1, min_cells=1)[0]
     assert np.allclose(block["extent_m"], m.pixel_to_world(block["extent_px"]))
+
+
+@needs_maps
+def test_coverage_path_on_an_empty_room(tmp_path):
+    # A free 80 x 180 px room: with a radius of 5 px the robot's centre moves in
+    # a 70 x 170 px box, lanes 10 px apart (no overlap) fit 8 rows from y = 15 to 85.
+    room = np.zeros((100, 200), np.uint8)
+    room[10:90, 10:190] = 255
+    path = q.coverage_path(room, 10.0, robot_radius=5.0, overlap=0.0)
+    poses, kinds = path["poses"], path["kinds"]
+    assert poses.shape[1] == 3 and len(kinds) == len(poses) - 1
+    assert set(kinds) <= {"lane", "transit"} and path["lanes"] == 8
+    # Every pose keeps the radius from the walls, less half a pixel.
+    assert (poses[:, 0] >= 14.5 - 1e-9).all() and (poses[:, 0] <= 184.5 + 1e-9).all()
+    assert (poses[:, 1] >= 14.5 - 1e-9).all() and (poses[:, 1] <= 84.5 + 1e-9).all()
+    assert path["covered_share"] >= 0.99
+    # Only the room's corners lie beyond half a swath of where the robot fits.
+    ys, xs = np.nonzero(path["unreachable"])
+    assert len(xs) == path["unreachable_free_area"] > 0
+    assert (np.minimum(xs - 10, 189 - xs) < 5).all() and (np.minimum(ys - 10, 89 - ys) < 5).all()
+    assert path["length"] == pytest.approx(path["lane_length"] + path["transit_length"])
+    # Given a Map, metres of its frame.
+    m = q.load_map(write_map_server(tmp_path, 0.0))
+    in_metres = q.coverage_path(m, 0.5)
+    assert in_metres["coverable_area"] == pytest.approx(8 * 0.25)
+
+
+@needs_maps
+@pytest.mark.parametrize(
+    "kwargs",
+    [
+        dict(swath_width=0.0),
+        dict(swath_width=float("nan")),
+        dict(swath_width=10.0, robot_radius=-1.0),
+        dict(swath_width=10.0, overlap=1.0),
+        dict(swath_width=10.0, overlap=float("inf")),
+        dict(swath_width=10.0, start=(500.0, 5.0)),
+    ],
+)
+def test_coverage_path_refuses_bad_arguments(kwargs):
+    room = np.zeros((20, 20), np.uint8)
+    room[5:15, 5:15] = 255
+    with pytest.raises(ValueError):
+        q.coverage_path(room, **kwargs)
