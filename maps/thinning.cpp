@@ -204,6 +204,71 @@ struct Removal
 };
 
 /**
+ * One sub-iteration's judgement of a bit image laid out as thinBits() says:
+ * appends to @p removals the pixels of the words in the rows of @p changed's
+ * marks, or next to them, that @p kSecond's rule removes, judged on @p bits as
+ * it is. @p interior masks the pixels each word column may remove.
+ */
+template <bool kSecond>
+void judge(
+  const std::vector<Word> & bits, std::size_t rows, std::size_t stride,
+  const std::vector<Word> & interior, const std::array<ChangedWords, 2> & changed,
+  std::vector<Removal> & removals)
+{
+  const std::vector<Word> & rowsA = changed[0].rowBits();
+  const std::vector<Word> & rowsB = changed[1].rowBits();
+  const std::size_t rowBlocks = rowsA.size();
+  const std::size_t marksPerRow = changed[0].stride();
+  for (std::size_t b = 0; b < rowBlocks; ++b) {
+    const Word here = rowsA[b] | rowsB[b];
+    const Word before = b > 0 ? rowsA[b - 1] | rowsB[b - 1] : 0;
+    const Word after = b + 1 < rowBlocks ? rowsA[b + 1] | rowsB[b + 1] : 0;
+    Word near =
+      here | (here << 1) | (here >> 1) | (before >> (kWordBits - 1)) | (after << (kWordBits - 1));
+    for (; near != 0; near &= near - 1) {
+      const std::size_t y =
+        b * kWordBits + static_cast<std::size_t>(portable::countTrailingZeros(near));
+      if (y == 0 || y + 1 >= rows) {
+        continue;
+      }
+      const Word * mid = bits.data() + y * stride;
+      const Word * up = mid - stride;
+      const Word * down = mid + stride;
+      for (std::size_t j = 0; j < marksPerRow; ++j) {
+        Word dirty = 0;
+        for (const ChangedWords & set : changed) {
+          dirty |= set.row(y - 1)[j] | set.row(y)[j] | set.row(y + 1)[j];
+        }
+        for (; dirty != 0; dirty &= dirty - 1) {
+          const std::size_t x =
+            j * kWordBits + static_cast<std::size_t>(portable::countTrailingZeros(dirty));
+          const Word c = mid[x];
+          if (c == 0) {
+            continue;
+          }
+          // The words around are there: x is never the first or last word.
+          const Word n = up[x];
+          const Word s = down[x];
+          const Neighbours q{
+            n,
+            (n >> 1) | (up[x + 1] << (kWordBits - 1)),
+            (c >> 1) | (mid[x + 1] << (kWordBits - 1)),
+            (s >> 1) | (down[x + 1] << (kWordBits - 1)),
+            s,
+            (s << 1) | (down[x - 1] >> (kWordBits - 1)),
+            (c << 1) | (mid[x - 1] >> (kWordBits - 1)),
+            (n << 1) | (up[x - 1] >> (kWordBits - 1))};
+          const Word lanes = c & interior[x] & removableLanes(q, kSecond);
+          if (lanes != 0) {
+            removals.push_back({y, x, lanes});
+          }
+        }
+      }
+    }
+  }
+}
+
+/**
  * Thins the bit image @p bits in place: @p rows rows of @p stride words, the
  * pixels of a row in its words 1 ... stride - 2 (pixel c at bit c % 64 of word
  * 1 + c / 64), words 0 and stride - 1 and the bits past the last of @p cols
@@ -238,69 +303,14 @@ void thinBits(std::vector<Word> & bits, std::size_t rows, std::size_t stride, st
     }
   }
 
-  const std::size_t rowBlocks = changed[0].rowBits().size();
-  const std::size_t changedStride = changed[0].stride();
-  std::vector<Word> dirty(changedStride);
   std::vector<Removal> removals;
   for (unsigned t = 0;; ++t) {
-    const bool second = (t & 1u) != 0;
-    // Judge the words in the rows of a change or next to one.
     removals.clear();
-    const std::vector<Word> & rowsA = changed[0].rowBits();
-    const std::vector<Word> & rowsB = changed[1].rowBits();
-    for (std::size_t b = 0; b < rowBlocks; ++b) {
-      const Word here = rowsA[b] | rowsB[b];
-      const Word before = b > 0 ? rowsA[b - 1] | rowsB[b - 1] : 0;
-      const Word after = b + 1 < rowBlocks ? rowsA[b + 1] | rowsB[b + 1] : 0;
-      Word near =
-        here | (here << 1) | (here >> 1) | (before >> (kWordBits - 1)) | (after << (kWordBits - 1));
-      for (; near != 0; near &= near - 1) {
-        const std::size_t y =
-          b * kWordBits + static_cast<std::size_t>(portable::countTrailingZeros(near));
-        if (y == 0 || y + 1 >= rows) {
-          continue;
-        }
-        std::fill(dirty.begin(), dirty.end(), Word{0});
-        for (std::size_t r = y - 1; r <= y + 1; ++r) {
-          for (const ChangedWords & set : changed) {
-            const Word * marks = set.row(r);
-            for (std::size_t j = 0; j < changedStride; ++j) {
-              dirty[j] |= marks[j];
-            }
-          }
-        }
-        const Word * mid = bits.data() + y * stride;
-        const Word * up = mid - stride;
-        const Word * down = mid + stride;
-        for (std::size_t j = 0; j < changedStride; ++j) {
-          for (Word left = dirty[j]; left != 0; left &= left - 1) {
-            const std::size_t x =
-              j * kWordBits + static_cast<std::size_t>(portable::countTrailingZeros(left));
-            const Word c = mid[x];
-            if (c == 0) {
-              continue;
-            }
-            // The words around are there: x is never the first or last word.
-            const Word n = up[x];
-            const Word s = down[x];
-            const Neighbours q{
-              n,
-              (n >> 1) | (up[x + 1] << (kWordBits - 1)),
-              (c >> 1) | (mid[x + 1] << (kWordBits - 1)),
-              (s >> 1) | (down[x + 1] << (kWordBits - 1)),
-              s,
-              (s << 1) | (down[x - 1] >> (kWordBits - 1)),
-              (c << 1) | (mid[x - 1] >> (kWordBits - 1)),
-              (n << 1) | (up[x - 1] >> (kWordBits - 1))};
-            const Word lanes = c & interior[x] & removableLanes(q, second);
-            if (lanes != 0) {
-              removals.push_back({y, x, lanes});
-            }
-          }
-        }
-      }
+    if ((t & 1u) == 0) {
+      judge<false>(bits, rows, stride, interior, changed, removals);
+    } else {
+      judge<true>(bits, rows, stride, interior, changed, removals);
     }
-
     // The older set is done with (its changes have now been judged under
     // both sub-iterations); it takes this one's.
     ChangedWords & older = changed[t & 1u];
