@@ -100,7 +100,7 @@ void compare(benchmark::State & state, const cv::Mat & img)
   const double ourMs = 1e3 * median(ourTimes);
   char label[160];
   std::snprintf(
-    label, sizeof label, "%dx%d  ximgproc %.2f ms  ours %.3f ms  ratio %.0fx  (%zu rounds)",
+    label, sizeof label, "%dx%d  ximgproc %.2f ms  ours %.3f ms  ratio %.0fx  (rounds: %zu)",
     img.cols, img.rows, theirMs, ourMs, theirMs / ourMs, theirTimes.size());
   state.SetLabel(label);
 }
