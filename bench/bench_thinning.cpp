@@ -1,11 +1,23 @@
-// Zhang–Suen thinning: the toolkit's frontier thinning against OpenCV
-// contrib's cv::ximgproc::thinning (whole-image sweeps) on the same inputs, a
-// 4000x4000 sample floor plan at full resolution and the free space of every
-// real map in QUORVANE_TEST_MAPS_DIR (<map>.free.png, padded by one clear
-// pixel as the map tool does). Compare the figures of one run as ratios.
+// Zhang–Suen thinning: the toolkit's thinning against OpenCV contrib's
+// cv::ximgproc::thinning on the same inputs, side by side in one run: the free
+// space of every real map in QUORVANE_TEST_MAPS_DIR (<map>.free.png, padded by
+// one clear pixel as the map tool does), then a 4000x4000 sample floor plan.
+//
+// One row per image. Its label gives the CPU time of one ximgproc call, of one
+// call of ours and their ratio; the Time column repeats ours. How it is
+// measured: process CPU time (std::clock; both run on one thread), in rounds
+// of one ximgproc call followed by enough calls of ours to last 50 ms, their
+// mean counting as the round's time. Each side's figure is the median over the
+// rounds: at least three, more while ximgproc's calls add up to under two
+// seconds (at most nine), a single one when one ximgproc call takes over ten
+// seconds (the sample: over a minute). The two outputs are compared first; a
+// difference fails the row.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,68 +41,106 @@ cv::Mat padded(const cv::Mat & img)
   return out;
 }
 
-const cv::Mat & floorPlan4000()
+void theirs(const cv::Mat & img, cv::Mat & out)
 {
-  static const cv::Mat img = padded(quorvane::tools::makeSampleFloorPlan({4000, 4000}, 17.0, 1));
-  return img;
+  cv::ximgproc::thinning(img, out, cv::ximgproc::THINNING_ZHANGSUEN);
 }
 
-void runOpenCv(benchmark::State & state, const cv::Mat & img)
+void ours(const cv::Mat & img, cv::Mat & out) { quorvane::maps::thinZhangSuen(img, out); }
+
+double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+double median(std::vector<double> v)
+{
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+void compare(benchmark::State & state, const cv::Mat & img)
 {
   cv::setNumThreads(1);
-  cv::Mat out;
-  for (auto _ : state) {
-    cv::ximgproc::thinning(img, out, cv::ximgproc::THINNING_ZHANGSUEN);
-    benchmark::DoNotOptimize(out.data);
+  cv::Mat expected;
+  cv::Mat got;
+  theirs(img, expected);  // (also warms up both sides)
+  ours(img, got);
+  if (cv::countNonZero(expected != got) != 0) {
+    state.SkipWithError("the two skeletons differ");
+    return;
   }
-  state.counters["skeleton_px"] = static_cast<double>(cv::countNonZero(out));
+  constexpr double kOursRoundSeconds = 0.05;
+  constexpr double kTheirsTotalSeconds = 2.0;
+  constexpr double kTheirsSingleRoundSeconds = 10.0;
+  std::vector<double> theirTimes;
+  std::vector<double> ourTimes;
+  for (auto _ : state) {
+    double theirTotal = 0.0;
+    while (theirTimes.size() < 9 && (theirTimes.size() < 3 || theirTotal < kTheirsTotalSeconds)) {
+      const double t0 = cpuSeconds();
+      theirs(img, expected);
+      const double t1 = cpuSeconds();
+      int calls = 0;
+      double t2 = t1;
+      while (calls < 1 || t2 - t1 < kOursRoundSeconds) {
+        ours(img, got);
+        benchmark::DoNotOptimize(got.data);
+        ++calls;
+        t2 = cpuSeconds();
+      }
+      theirTimes.push_back(t1 - t0);
+      ourTimes.push_back((t2 - t1) / calls);
+      theirTotal += t1 - t0;
+      if (t1 - t0 > kTheirsSingleRoundSeconds) {
+        break;
+      }
+    }
+    state.SetIterationTime(median(ourTimes));
+  }
+  const double theirMs = 1e3 * median(theirTimes);
+  const double ourMs = 1e3 * median(ourTimes);
+  char label[160];
+  std::snprintf(
+    label, sizeof label, "%dx%d  ximgproc %.2f ms  ours %.3f ms  ratio %.0fx  (rounds: %zu)",
+    img.cols, img.rows, theirMs, ourMs, theirMs / ourMs, theirTimes.size());
+  state.SetLabel(label);
 }
 
-void runOurs(benchmark::State & state, const cv::Mat & img)
+void add(const std::string & name, const cv::Mat * img)
 {
-  cv::setNumThreads(1);
-  cv::Mat out;
-  for (auto _ : state) {
-    quorvane::maps::thinZhangSuen(img, out);
-    benchmark::DoNotOptimize(out.data);
-  }
-  state.counters["skeleton_px"] = static_cast<double>(cv::countNonZero(out));
+  benchmark::RegisterBenchmark(
+    ("BM_Thinning/" + name).c_str(), [img](benchmark::State & state) { compare(state, *img); })
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 }
 
-void BM_FloorPlan4000_OpenCv(benchmark::State & state) { runOpenCv(state, floorPlan4000()); }
-void BM_FloorPlan4000_Frontier(benchmark::State & state) { runOurs(state, floorPlan4000()); }
-BENCHMARK(BM_FloorPlan4000_OpenCv)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_FloorPlan4000_Frontier)->Unit(benchmark::kMillisecond);
-
-// One pair per real map, registered when the folder is set.
-const bool realMapsRegistered = [] {
+// The real maps (when the folder is set, in name order), then the sample.
+const bool registered = [] {
+  static std::vector<cv::Mat> images;
+  std::vector<std::filesystem::path> files;
   const std::filesystem::path dir = quorvane::test::testMapsDir();
-  if (dir.empty()) {
-    return false;
+  const std::string suffix = ".free.png";
+  if (!dir.empty()) {
+    for (const auto & entry : std::filesystem::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix) {
+        files.push_back(entry.path());
+      }
+    }
   }
-  static std::vector<cv::Mat> maps;
-  maps.reserve(64);
-  for (const auto & entry : std::filesystem::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    const std::string suffix = ".free.png";
-    if (name.size() <= suffix.size() || name.substr(name.size() - suffix.size()) != suffix) {
+  std::sort(files.begin(), files.end());
+  images.reserve(files.size() + 1);  // (registered pointers stay valid)
+  for (const auto & file : files) {
+    const cv::Mat img = cv::imread(file.string(), cv::IMREAD_GRAYSCALE);
+    if (img.empty()) {
       continue;
     }
-    const cv::Mat img = cv::imread(entry.path().string(), cv::IMREAD_GRAYSCALE);
-    if (img.empty() || maps.size() == maps.capacity()) {
-      continue;
-    }
-    maps.push_back(padded(img));
-    const cv::Mat * m = &maps.back();
-    const std::string map = name.substr(0, name.size() - suffix.size());
-    benchmark::RegisterBenchmark(
-      ("BM_RealMap_OpenCv/" + map).c_str(), [m](benchmark::State & state) { runOpenCv(state, *m); })
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(1);
-    benchmark::RegisterBenchmark(
-      ("BM_RealMap_Frontier/" + map).c_str(), [m](benchmark::State & state) { runOurs(state, *m); })
-      ->Unit(benchmark::kMillisecond);
+    images.push_back(padded(img));
+    const std::string name = file.filename().string();
+    add(name.substr(0, name.size() - suffix.size()), &images.back());
   }
+  images.push_back(padded(quorvane::tools::makeSampleFloorPlan({4000, 4000}, 17.0, 1)));
+  add("sample_floor_plan_4000", &images.back());
   return true;
 }();
 

@@ -25,10 +25,11 @@ namespace maps
  * touch its edge like any other. The two sub-iterations of the rule remove
  * pixels in parallel and alternate until neither removes one.
  *
- * After one sweep over the image, only pixels next to a pixel removed in one
- * of the two previous sub-iterations are looked at again, each decision being
- * a table lookup: time grows with the area plus the number of removed pixels,
- * memory is a few bytes per pixel.
+ * Pixels are judged 64 at a time, one bit each, with a few dozen bitwise
+ * operations. The first two sub-iterations judge the whole image; later ones
+ * only the words of 64 pixels next to a pixel removed in one of the two
+ * before: time grows with the area plus the number of removed pixels, memory
+ * is at most about half a byte per pixel besides @p dst.
  *
  * @param src `CV_8UC1`, at most two dimensions; a ROI view is read as an
  *            image of its own (pixels around the view are not read). May be

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -95,6 +96,38 @@ TEST_P(Generated, SameAsOpenCv)
 INSTANTIATE_TEST_SUITE_P(
   Kinds, Generated,
   ::testing::Values("blobs", "noise", "binary_noise", "lines", "pixels", "rectangles", "full"));
+
+/// Shapes across images of several 64-pixel words per row: widths on either
+/// side of word boundaries and past 64 words (3969 columns and up; removals
+/// from column 4032 on), shapes crossing the boundaries, rows past 64.
+TEST(Thinning, WideImagesSameAsOpenCv)
+{
+  const int widths[] = {63, 64, 65, 127, 128, 129, 200, 3968, 3969, 4100};
+  for (const int cols : widths) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+      std::mt19937 rng(seed * 1000u + static_cast<unsigned>(cols));
+      const int rows = std::uniform_int_distribution<int>(3, cols < 1000 ? 150 : 40)(rng);
+      cv::Mat img = cv::Mat::zeros(rows, cols, CV_8UC1);
+      std::uniform_int_distribution<int> x(-5, cols + 5), y(-5, rows + 5), r(1, 40);
+      for (int i = 0; i < std::max(8, cols / 128); ++i) {
+        const cv::Point at(x(rng), y(rng));
+        switch (i % 3) {
+          case 0:
+            cv::ellipse(
+              img, at, {r(rng), r(rng) / 2 + 1}, r(rng) * 9.0, 0, 360, cv::Scalar(255), -1);
+            break;
+          case 1:
+            cv::rectangle(img, at, at + cv::Point(r(rng), r(rng) / 2), cv::Scalar(255), -1);
+            break;
+          default:
+            cv::line(img, at, {x(rng), y(rng)}, cv::Scalar(seed % 2 == 0 ? 0 : 255), 1 + i % 4);
+        }
+      }
+      expectSameAsReference(
+        img, std::to_string(rows) + "x" + std::to_string(cols) + " seed " + std::to_string(seed));
+    }
+  }
+}
 
 TEST(Thinning, FloorPlanSameAsOpenCv)
 {
