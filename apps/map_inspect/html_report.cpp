@@ -196,20 +196,20 @@ std::string layer(const std::string & name, const std::string & content, bool at
 }
 
 /// A mask tinting the map in the colour of class @p name: the PNG is an SVG
-/// mask over a rectangle filled by the page's style.
-std::string maskLayer(
-  const std::string & name, const HtmlMask & mask, cv::Size mapSize, std::string & defs)
+/// mask (in a <defs> of its own) over a rectangle filled by the page's style.
+std::string maskLayer(const std::string & name, const HtmlMask & mask, cv::Size mapSize)
 {
   const cv::Rect area = mask.area.empty() ? cv::Rect(cv::Point(), mapSize) : mask.area;
   const std::string box = "x=\"" + std::to_string(area.x) + "\" y=\"" + std::to_string(area.y) +
                           "\" width=\"" + std::to_string(area.width) + "\" height=\"" +
                           std::to_string(area.height) + "\"";
-  defs += "<mask id=\"mask-" + name + "\" maskUnits=\"userSpaceOnUse\" " + box +
-          "><image class=\"mask\" preserveAspectRatio=\"none\" " + box + " href=\"" +
-          pngDataUri(reduced(mask.mask, true), true) + "\"/></mask>\n";
-  return layer(
-    name, "<rect class=\"tint " + name + "\" " + box + " mask=\"url(#mask-" + name + ")\"/>\n",
-    false);
+  return "<defs><mask id=\"mask-" + name + "\" maskUnits=\"userSpaceOnUse\" " + box +
+         "><image class=\"mask\" preserveAspectRatio=\"none\" " + box + " href=\"" +
+         pngDataUri(reduced(mask.mask, true), true) + "\"/></mask></defs>\n" +
+         layer(
+           name,
+           "<rect class=\"tint " + name + "\" " + box + " mask=\"url(#mask-" + name + ")\"/>\n",
+           false);
 }
 
 /// The set pixels of @p mask as horizontal runs in map units (@p area as in
@@ -562,12 +562,9 @@ struct Page
     body += layer(name, content, atCentres);
     legend[name] = legendEntry(name, text);
   }
-  /// A mask as a tint; its PNG goes in a <defs> of its own.
   void addMask(const std::string & name, const HtmlMask & mask, const std::string & text)
   {
-    std::string defs;
-    const std::string tint = maskLayer(name, mask, size, defs);
-    body += "<defs>\n" + defs + "</defs>\n" + tint;
+    body += maskLayer(name, mask, size);
     legend[name] = legendEntry(name, text);
   }
 };
