@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests, benchmarks, tool and Python
-# module need, when they are missing. Does nothing on a machine that has them
+# module need, when they are missing (chromium renders the tool's HTML page
+# in its test). Does nothing on a machine that has them
 # all. Everything it prints goes to stderr, so that a caller's stdout stays
 # its own (the tool's JSON report, say).
 exec 1>&2
@@ -19,6 +20,7 @@ PACKAGES=(
   python3-colcon-recursive-crawl python3-colcon-ros python3-colcon-package-selection
   python3-colcon-package-information python3-colcon-parallel-executor python3-colcon-output
   python3-colcon-defaults python3-colcon-metadata python3-colcon-bash
+  chromium
 )
 
 missing=()

@@ -237,6 +237,12 @@ void describeOutputOptions(CLI::App & app, CliOptions & cli)
     "Also write the inspected map as a map_server YAML\n"
     "with its PGM image beside it (same name, .pgm):\n"
     "free 254, unknown 205, occupied 0");
+  app.add_option(
+    "--html", cli.htmlPath,
+    "Also write the inspection as one self-contained\n"
+    "HTML page: the map with every result as a layer\n"
+    "switched in its legend, zoom, pan, the pointer's\n"
+    "position in pixels and metres, the main figures");
   app.add_flag("--compact", cli.compact, "Print the JSON report on one line");
 }
 

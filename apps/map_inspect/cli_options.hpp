@@ -59,6 +59,7 @@ struct CliOptions
   std::string outPath = "inspect.png";
   std::string rotatedOutPath;
   std::string saveMapPath;   //!< map_server YAML to write the inspected map to (PGM beside it)
+  std::string htmlPath;      //!< interactive HTML report to write; empty: none
   double resolution = 0.05;  //!< bare images and the sample
   bool strictUnknown = false;
   int skeletonMaxSide = 0;         //!< 0: thin at full resolution

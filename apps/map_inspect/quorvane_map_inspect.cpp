@@ -17,6 +17,7 @@
 
 #include "cli_options.hpp"
 #include "draw.hpp"
+#include "html_report.hpp"
 #include "inspect.hpp"
 #include "outputs.hpp"
 #include "quorvane_nav2_maps/map.hpp"
@@ -114,6 +115,21 @@ std::int64_t regionAreaInPixels(double areaM2, double resolution, cv::Size size)
   return static_cast<std::int64_t>(std::min(px, most));
 }
 
+/// What the HTML page draws beside the report: the map's cells, the
+/// skeleton where it was thinned, the simplified boundary.
+quorvane::tools::HtmlLayers htmlLayers(
+  const quorvane::maps::Map & map, const quorvane::tools::Inspection & inspection)
+{
+  quorvane::tools::HtmlLayers layers;
+  layers.free = map.free;
+  layers.unknown = map.unknown;
+  const quorvane::tools::Skeleton & skeleton = inspection.skeleton;
+  layers.skeleton = {skeleton.image, {skeleton.offset, skeleton.image.size() * skeleton.scale}};
+  layers.unknownGreyFree = {map.unknownGreyFree, {}};
+  layers.simplifiedBoundary = inspection.simplified;
+  return layers;
+}
+
 int run(const CliOptions & cli)
 {
   const auto start = std::chrono::steady_clock::now();
@@ -175,8 +191,12 @@ int run(const CliOptions & cli)
   }
   inspection.timesMs.emplace_back("total", millisecondsSince(start));
   auto report = quorvane::tools::makeReport(
-    map, options, inspection, {source, cli.outPath, cli.rotatedOutPath});
+    map, options, inspection, {source, cli.outPath, cli.rotatedOutPath, cli.htmlPath});
   report["timing_ms"] = quorvane::tools::timesToJson(inspection.timesMs);
+  if (!cli.htmlPath.empty()) {
+    files.push_back(
+      {cli.htmlPath, quorvane::tools::makeHtmlReport(report, htmlLayers(map, inspection))});
+  }
   const std::string text = quorvane::tools::formatReport(report, cli.compact);
   // 4. written all or nothing, then the report on stdout and the warning
   quorvane::tools::writeAllOrNothing(files);

@@ -266,7 +266,8 @@ json outputsJson(const ReportContext & context)
   auto pathOrNull = [](const std::string & path) { return path.empty() ? json() : json(path); };
   return {
     {"annotated_png", pathOrNull(context.annotatedPng)},
-    {"rotated_png", pathOrNull(context.rotatedPng)}};
+    {"rotated_png", pathOrNull(context.rotatedPng)},
+    {"html", pathOrNull(context.html)}};
 }
 
 }  // namespace

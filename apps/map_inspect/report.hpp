@@ -21,6 +21,7 @@ struct ReportContext
   std::string source;        //!< the map's path, or a description of the sample
   std::string annotatedPng;  //!< empty when none was written
   std::string rotatedPng;    //!< empty when none was written
+  std::string html;          //!< empty when none was written
 };
 
 /**

@@ -163,7 +163,7 @@ TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
   const auto inspection = quorvane::tools::inspectMap(map.free, options);
   ASSERT_TRUE(inspection.rectangle);
   EXPECT_EQ(inspection.rectangle->outline[0], inspection.rectangle->outline[2]);
-  const auto report = quorvane::tools::makeReport(map, options, inspection, {"block", "", ""});
+  const auto report = quorvane::tools::makeReport(map, options, inspection, {"block", "", "", ""});
   EXPECT_EQ(report["inner_rectangle"]["cells"], nlohmann::ordered_json::array({1, 1}));
   EXPECT_DOUBLE_EQ(report["inner_rectangle"]["cells_area_m2"].get<double>(), 1.0);
 }
@@ -336,7 +336,7 @@ TEST(Report, HoldsEverySectionWithMetresFromTheOrigin)
   const auto inspection = quorvane::tools::inspectMap(map.free, options);
   ASSERT_TRUE(inspection.rectangle);
   const auto report =
-    quorvane::tools::makeReport(map, options, inspection, {"sample", "a.png", ""});
+    quorvane::tools::makeReport(map, options, inspection, {"sample", "a.png", "", ""});
   for (const char * key :
        {"map", "main_direction", "rotation", "inner_rectangle", "skeleton", "boundary",
         "sharpest_vertex", "outputs"}) {
@@ -369,7 +369,7 @@ TEST(Report, CoverageStartsWithTheInnerRectangleAndAddsUpItsCells)
   options.cellSizePx = 6.0;
   options.coverageMinCells = 3;
   const auto inspection = quorvane::tools::inspectMap(map.free, options);
-  const auto report = quorvane::tools::makeReport(map, options, inspection, {"sample", "", ""});
+  const auto report = quorvane::tools::makeReport(map, options, inspection, {"sample", "", "", ""});
   const auto & coverage = report["coverage"];
   EXPECT_EQ(coverage["min_cells"], 3);
   EXPECT_TRUE(coverage["max_rectangles"].is_null());
