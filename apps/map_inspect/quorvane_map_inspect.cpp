@@ -116,7 +116,8 @@ std::int64_t regionAreaInPixels(double areaM2, double resolution, cv::Size size)
 }
 
 /// What the HTML page draws beside the report: the map's cells, the
-/// skeleton where it was thinned, the simplified boundary.
+/// skeleton where it was thinned, the simplified boundary, the free area the
+/// coverage path cannot reach.
 quorvane::tools::HtmlLayers htmlLayers(
   const quorvane::maps::Map & map, const quorvane::tools::Inspection & inspection)
 {
@@ -127,6 +128,9 @@ quorvane::tools::HtmlLayers htmlLayers(
   layers.skeleton = {skeleton.image, {skeleton.offset, skeleton.image.size() * skeleton.scale}};
   layers.unknownGreyFree = {map.unknownGreyFree, {}};
   layers.simplifiedBoundary = inspection.simplified;
+  if (inspection.coveragePath) {
+    layers.unreachable = {inspection.coveragePath->unreachable, {}};
+  }
   return layers;
 }
 
