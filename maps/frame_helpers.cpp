@@ -6,6 +6,7 @@
 #include <string>
 
 #include "map_workers.hpp"
+#include "utf8.hpp"
 
 namespace quorvane
 {
@@ -19,10 +20,18 @@ MapFrame checkedFrame(
   const std::string & frameId)
 {
   if (!std::isfinite(resolution) || resolution <= 0.0) {
-    throw MapError("the resolution must be a finite number > 0, not " + std::to_string(resolution));
+    throw MapError("the resolution must be a finite number > 0, not " + numberText(resolution));
+  }
+  if (resolution < kMinResolution) {
+    throw MapError(
+      "the resolution " + numberText(resolution) + " m is below the smallest the toolkit reads, " +
+      numberText(kMinResolution) + " m");
   }
   if (!std::isfinite(originX) || !std::isfinite(originY) || !std::isfinite(originYaw)) {
     throw MapError("the origin must be finite");
+  }
+  if (!isValidUtf8(frameId)) {
+    throw MapError("the frame id is not valid UTF-8 text");
   }
   MapFrame frame;
   frame.resolution = resolution;
@@ -68,6 +77,16 @@ double shortestDecimal(float value)
   double out = static_cast<double>(value);
   std::from_chars(text, written.ptr, out);
   return out;
+}
+
+std::string numberText(double value)
+{
+  if (std::isnan(value)) {
+    return "nan";
+  }
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof(text), value);
+  return std::string(text, written.ptr);
 }
 
 }  // namespace detail

@@ -7,10 +7,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
+#include <istream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,6 +18,7 @@
 
 #include "map_workers.hpp"
 #include "quorvane_nav2_maps/map.hpp"
+#include "utf8.hpp"
 
 namespace quorvane
 {
@@ -37,6 +36,19 @@ using Grid = nav_msgs::msg::OccupancyGrid;
     where = "line " + std::to_string(mark.line + 1) + ": ";
   }
   throw MapError("malformed OccupancyGrid YAML: " + where + what);
+}
+
+/// @p text as a message quotes it: at most 40 bytes on one line.
+std::string shown(const std::string & text)
+{
+  std::string out = text.substr(0, 40);
+  out.resize(detail::validUtf8Prefix(out));  // no character cut in two
+  for (char & c : out) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      c = ' ';
+    }
+  }
+  return "'" + out + (out.size() < text.size() ? "...'" : "'");
 }
 
 /// What a key holds.
@@ -63,6 +75,10 @@ struct Scalar
   long long integer = 0;
   double real = 0.0;
   const std::string * text = nullptr;
+
+  std::int32_t i32() const { return static_cast<std::int32_t>(integer); }
+  std::uint32_t u32() const { return static_cast<std::uint32_t>(integer); }
+  float f32() const { return static_cast<float>(real); }
 };
 
 /// One key of the message: its dotted path, what it holds, whether it must be
@@ -80,23 +96,23 @@ const Field kFields[] = {
   {"header", Kind::Mapping, false, nullptr},
   {"header.stamp", Kind::Mapping, false, nullptr},
   {"header.stamp.sec", Kind::Int32, false,
-   [](Grid & g, const Scalar & v) { g.header.stamp.sec = static_cast<std::int32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.header.stamp.sec = v.i32(); }},
   {"header.stamp.nanosec", Kind::UInt32, false,
-   [](Grid & g, const Scalar & v) { g.header.stamp.nanosec = static_cast<std::uint32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.header.stamp.nanosec = v.u32(); }},
   {"header.frame_id", Kind::Text, false,
    [](Grid & g, const Scalar & v) { g.header.frame_id = *v.text; }},
   {"info", Kind::Mapping, true, nullptr},
   {"info.map_load_time", Kind::Mapping, false, nullptr},
   {"info.map_load_time.sec", Kind::Int32, false,
-   [](Grid & g, const Scalar & v) { g.info.map_load_time.sec = static_cast<std::int32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.info.map_load_time.sec = v.i32(); }},
   {"info.map_load_time.nanosec", Kind::UInt32, false,
-   [](Grid & g, const Scalar & v) { g.info.map_load_time.nanosec = static_cast<std::uint32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.info.map_load_time.nanosec = v.u32(); }},
   {"info.resolution", Kind::Float32, true,
-   [](Grid & g, const Scalar & v) { g.info.resolution = static_cast<float>(v.real); }},
+   [](Grid & g, const Scalar & v) { g.info.resolution = v.f32(); }},
   {"info.width", Kind::UInt32, true,
-   [](Grid & g, const Scalar & v) { g.info.width = static_cast<std::uint32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.info.width = v.u32(); }},
   {"info.height", Kind::UInt32, true,
-   [](Grid & g, const Scalar & v) { g.info.height = static_cast<std::uint32_t>(v.integer); }},
+   [](Grid & g, const Scalar & v) { g.info.height = v.u32(); }},
   {"info.origin", Kind::Mapping, false, nullptr},
   {"info.origin.position", Kind::Mapping, false, nullptr},
   {"info.origin.position.x", Kind::Float64, false,
@@ -169,7 +185,8 @@ bool parseReal(const std::string & text, double & value)
 }
 
 /// @p text read as @p field's kind.
-/// @throws MapError when it is not a value of that kind.
+/// @throws MapError when it is not a value of that kind, or a number that is
+///         not finite.
 Scalar parseScalar(const YAML::Mark & mark, const Field & field, const std::string & text)
 {
   const std::string path = field.path;
@@ -180,18 +197,29 @@ Scalar parseScalar(const YAML::Mark & mark, const Field & field, const std::stri
       if (
         !parseInteger(text, value.integer) || value.integer < INT32_MIN ||
         value.integer > INT32_MAX) {
-        malformedGrid(mark, "'" + path + "' must be an int32, not '" + text + "'");
+        malformedGrid(mark, "'" + path + "' must be an int32, not " + shown(text));
       }
       break;
     case Kind::UInt32:
       if (!parseInteger(text, value.integer) || value.integer < 0 || value.integer > UINT32_MAX) {
-        malformedGrid(mark, "'" + path + "' must be a uint32, not '" + text + "'");
+        malformedGrid(mark, "'" + path + "' must be a uint32, not " + shown(text));
       }
       break;
     case Kind::Float32:
     case Kind::Float64:
       if (!parseReal(text, value.real)) {
-        malformedGrid(mark, "'" + path + "' must be a number, not '" + text + "'");
+        malformedGrid(mark, "'" + path + "' must be a number, not " + shown(text));
+      }
+      if (!std::isfinite(value.real)) {
+        malformedGrid(mark, "'" + path + "' must be a finite number, not " + shown(text));
+      }
+      // Checked before the conversion: a double beyond float's range does
+      // not convert, and one that rounds to 0 would read as another value.
+      if (
+        field.kind == Kind::Float32 &&
+        (std::fabs(value.real) > std::numeric_limits<float>::max() ||
+         (value.real != 0.0 && static_cast<float>(value.real) == 0.0F))) {
+        malformedGrid(mark, "'" + path + "' " + shown(text) + " is out of a float32's range");
       }
       break;
     default:
@@ -240,7 +268,7 @@ public:
     if (top.isSequence) {
       long long v = 0;
       if (!parseInteger(value, v) || v < -128 || v > 127) {
-        malformedGrid(mark, "'data' values must be integers in -128..127, not '" + value + "'");
+        malformedGrid(mark, "'data' values must be integers in -128..127, not " + shown(value));
       }
       grid_.data.push_back(static_cast<std::int8_t>(v));
       return;
@@ -268,6 +296,7 @@ public:
       malformedGrid(mark, "a list as key");
     }
     const Field & field = enter(mark, Shape::List);
+    dataPos_ = mark.pos;
     stack_.push_back({field.path, "", false, true});
   }
 
@@ -275,13 +304,11 @@ public:
 
   void OnMapStart(
     const YAML::Mark & mark, const std::string &, YAML::anchor_t,
-    YAML::EmitterStyle::value) override
+    YAML::EmitterStyle::value style) override
   {
     if (stack_.empty()) {
-      if (rootSeen_) {
-        malformedGrid(mark, "more than one message");
-      }
       rootSeen_ = true;
+      rootIsBlock_ = style == YAML::EmitterStyle::Block;
       stack_.push_back({"", "", false, false});
       return;
     }
@@ -296,6 +323,10 @@ public:
   void OnMapEnd() override { stack_.pop_back(); }
 
   bool rootSeen() const { return rootSeen_; }
+  /// Whether the top-level mapping is written in block style.
+  bool rootIsBlock() const { return rootIsBlock_; }
+  /// Where the list under 'data' starts (its '[' or first '-'), -1 if none.
+  int dataPos() const { return dataPos_; }
   bool seen(const Field & field) const
   {
     return std::find(seen_.begin(), seen_.end(), &field) != seen_.end();
@@ -341,7 +372,81 @@ private:
   std::vector<Level> stack_;
   std::vector<const Field *> seen_;
   bool rootSeen_ = false;
+  bool rootIsBlock_ = false;
+  int dataPos_ = -1;
 };
+
+/// Refuses any document after the message but empty ones (a trailing "---"
+/// opens one).
+class NothingMore : public YAML::EventHandler
+{
+public:
+  void OnDocumentStart(const YAML::Mark &) override {}
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark &, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark & mark, YAML::anchor_t) override { refuse(mark); }
+  void OnScalar(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t, const std::string &) override
+  {
+    refuse(mark);
+  }
+  void OnSequenceStart(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
+  {
+    refuse(mark);
+  }
+  void OnSequenceEnd() override {}
+  void OnMapStart(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
+  {
+    refuse(mark);
+  }
+  void OnMapEnd() override {}
+
+private:
+  [[noreturn]] static void refuse(const YAML::Mark & mark)
+  {
+    malformedGrid(mark, "more than one document (one message per text)");
+  }
+};
+
+/// The message in @p text, every document of it parsed; the list under
+/// 'data' is left out when the text was cut at @p cutAt (cutBlockData()).
+/// @throws MapError for anything malformed, and when the text was cut but
+///         the parser did not read the top-level key 'data' there.
+Grid parseGrid(const std::string & text, std::size_t cutAt)
+{
+  Grid grid;
+  grid.info.origin.orientation.w = 1.0;
+  GridBuilder builder(grid);
+  detail::InPlaceBuffer buffer(text);
+  std::istream in(&buffer);
+  try {
+    YAML::Parser parser(in);
+    parser.HandleNextDocument(builder);
+    NothingMore rest;
+    while (parser.HandleNextDocument(rest)) {
+    }
+  } catch (const YAML::Exception & e) {
+    malformedGrid(e.mark, e.msg);
+  }
+  if (!builder.rootSeen()) {
+    malformedGrid(YAML::Mark::null_mark(), "expected a mapping of keys (header, info, data)");
+  }
+  for (const Field & field : kFields) {
+    if (field.required && !builder.seen(field)) {
+      malformedGrid(YAML::Mark::null_mark(), std::string("missing '") + field.path + "'");
+    }
+  }
+  if (
+    cutAt != std::string::npos && (!builder.rootIsBlock() || builder.dataPos() < 0 ||
+                                   static_cast<std::size_t>(builder.dataPos()) != cutAt)) {
+    malformedGrid(YAML::Mark::null_mark(), "the block list was not where it seemed");
+  }
+  return grid;
+}
 
 }  // namespace
 
@@ -353,7 +458,7 @@ Grid parseOccupancyGridYaml(const std::string & text)
 namespace detail
 {
 
-bool cutBlockData(std::string & text, std::vector<std::int8_t> & data)
+std::size_t cutBlockData(std::string & text, std::vector<std::int8_t> & data)
 {
   // "data:" as a top-level key on a line of its own, then one "- <int>" line
   // per value at column 0 (as `ros2 topic echo` prints it).
@@ -361,7 +466,7 @@ bool cutBlockData(std::string & text, std::vector<std::int8_t> & data)
   if (text.compare(0, 6, "data:\n") == 0 && key == std::string::npos) {
     key = 0;
   } else if (key == std::string::npos) {
-    return false;
+    return std::string::npos;
   } else {
     ++key;
   }
@@ -375,19 +480,24 @@ bool cutBlockData(std::string & text, std::vector<std::int8_t> & data)
     const char * begin = text.data() + pos + 2;
     const auto result = std::from_chars(begin, text.data() + stop, v);
     if (result.ec != std::errc() || result.ptr != text.data() + stop || v < -128 || v > 127) {
-      return false;  // anything unusual: the YAML parser decides
+      return std::string::npos;  // anything unusual: the YAML parser decides
     }
     values.push_back(static_cast<std::int8_t>(v));
     pos = end == std::string::npos ? text.size() : end + 1;
   }
   if (values.empty()) {
-    return false;
+    return std::string::npos;
   }
   // The list must close the document: what follows is nothing or a document
-  // marker. Anything else could still belong to a construct the list seemed
-  // to be part of (a quoted scalar, a flow collection); the parser decides.
-  if (pos < text.size() && text.compare(pos, 3, "---") != 0 && text.compare(pos, 3, "...") != 0) {
-    return false;
+  // marker on a line of its own or followed by a space. Anything else could
+  // still belong to a construct the list seemed to be part of (a quoted
+  // scalar, a flow collection); the parser decides.
+  if (pos < text.size()) {
+    const bool marker = text.compare(pos, 3, "---") == 0 || text.compare(pos, 3, "...") == 0;
+    const char after = pos + 3 < text.size() ? text[pos + 3] : '\n';
+    if (!marker || (after != '\n' && after != ' ' && after != '\t' && after != '\r')) {
+      return std::string::npos;
+    }
   }
   // An empty flow list in its place, with the line breaks kept so that the
   // parser's line numbers still match the text.
@@ -396,57 +506,45 @@ bool cutBlockData(std::string & text, std::vector<std::int8_t> & data)
     text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
   text.replace(key, pos - key, "data: []\n" + std::string(lines, '\n'));
   data = std::move(values);
-  return true;
+  return key + 6;
 }
 
 nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text, bool fastData)
 {
-  nav_msgs::msg::OccupancyGrid grid;
-  grid.info.origin.orientation.w = 1.0;
-  std::string rest;
-  std::vector<std::int8_t> data;
-  const bool cut = fastData && (rest = text, cutBlockData(rest, data));
-  GridBuilder builder(grid);
-  std::istringstream in(cut ? rest : text);
-  try {
-    YAML::Parser parser(in);
-    parser.HandleNextDocument(builder);
-  } catch (const YAML::Exception & e) {
-    malformedGrid(e.mark, e.msg);
+  const std::string problem = yamlTextProblem(text);
+  if (!problem.empty()) {
+    throw MapError("malformed OccupancyGrid YAML: " + problem);
   }
-  if (!builder.rootSeen()) {
-    malformedGrid(YAML::Mark::null_mark(), "expected a mapping of keys (header, info, data)");
-  }
-  for (const Field & field : kFields) {
-    if (field.required && !builder.seen(field)) {
-      malformedGrid(YAML::Mark::null_mark(), std::string("missing '") + field.path + "'");
+  if (fastData) {
+    // The shortcut's answer is taken only when the parser confirms that the
+    // list it cut out was the value of the top-level key 'data' in a block
+    // mapping; the parser then reads the same message from the whole text.
+    // Otherwise, and for every error, the whole text is parsed as it is, so
+    // both ways give the same message or the same error on every input. The
+    // parser skips a byte order mark and does not count it in its offsets.
+    const std::size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    std::string rest = text.substr(bom);
+    std::vector<std::int8_t> data;
+    const std::size_t cutAt = cutBlockData(rest, data);
+    if (cutAt != std::string::npos) {
+      try {
+        Grid grid = parseGrid(rest, cutAt);
+        grid.data = std::move(data);
+        return grid;
+      } catch (const MapError &) {
+      }
     }
   }
-  if (cut) {
-    grid.data = std::move(data);
-  }
-  return grid;
+  return parseGrid(text, std::string::npos);
 }
 
 }  // namespace detail
 
 nav_msgs::msg::OccupancyGrid readOccupancyGridYaml(const std::string & path)
 {
-  std::error_code ec;
-  std::ifstream file;
-  if (std::filesystem::is_regular_file(path, ec)) {
-    file.open(path, std::ios::binary);
-  }
-  if (!file) {
-    throw MapError("cannot open OccupancyGrid file: " + path);
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    throw MapError("cannot read OccupancyGrid file: " + path);
-  }
+  const std::string text = detail::readFileBytes(path, "OccupancyGrid file");
   try {
-    return parseOccupancyGridYaml(text.str());
+    return parseOccupancyGridYaml(text);
   } catch (const MapError & e) {
     throw MapError(std::string(e.what()) + " in " + path);
   }

@@ -7,6 +7,7 @@
 
 #include "map_workers.hpp"
 #include "quorvane_nav2_maps/map.hpp"
+#include "utf8.hpp"
 
 namespace quorvane
 {
@@ -26,10 +27,20 @@ Map fromOccupancyGrid(const nav_msgs::msg::OccupancyGrid & grid, const GridOptio
   if (options.freeMax < 0 || options.freeMax > 100) {
     throw MapError("freeMax must lie in 0..100, not " + std::to_string(options.freeMax));
   }
+  if (options.maxPixels < 1) {
+    throw MapError(
+      "GridOptions::maxPixels must be positive, not " + std::to_string(options.maxPixels));
+  }
   const std::uint64_t width = grid.info.width;
   const std::uint64_t height = grid.info.height;
   if (width == 0 || height == 0) {
     throw MapError("the OccupancyGrid has no cells (width or height 0)");
+  }
+  if (width * height > static_cast<std::uint64_t>(options.maxPixels)) {
+    throw MapError(
+      "the OccupancyGrid is too large: " + std::to_string(width) + " x " + std::to_string(height) +
+      " = " + std::to_string(width * height) +
+      " cells, more than GridOptions::maxPixels = " + std::to_string(options.maxPixels));
   }
   if (width * height > static_cast<std::uint64_t>(INT_MAX)) {
     throw MapError(
@@ -47,6 +58,9 @@ Map fromOccupancyGrid(const nav_msgs::msg::OccupancyGrid & grid, const GridOptio
     throw MapError("the OccupancyGrid's origin position must be finite");
   }
   const double yaw = detail::yawOfQuaternion(grid.info.origin.orientation);
+  if (!detail::isValidUtf8(grid.header.frame_id)) {
+    throw MapError("the OccupancyGrid's header.frame_id is not valid UTF-8 text");
+  }
   const int w = static_cast<int>(width);
   const int h = static_cast<int>(height);
   for (std::size_t i = 0; i < grid.data.size(); ++i) {

@@ -11,6 +11,7 @@
 // files it is given, so calls on different objects may run concurrently.
 // Errors follow the toolkit's one rule (errors.hpp): MapError for map data.
 
+#include <cstdint>
 #include <string>
 
 #include <nav_msgs/msg/occupancy_grid.hpp>
@@ -24,12 +25,22 @@ namespace quorvane
 namespace maps
 {
 
+/// The smallest resolution the readers accept, in metres per pixel (1 µm).
+/// Finer values are refused as they are, rather than leading to sizes that
+/// overflow later.
+constexpr double kMinResolution = 1e-6;
+
+/// The default pixel budget of the readers (LoadOptions::maxPixels,
+/// GridOptions::maxPixels): 2^28 pixels, a 16384 x 16384 image, about 1 GiB
+/// for the map's three masks and an 8-bit grey image.
+constexpr std::int64_t kDefaultMaxPixels = std::int64_t{1} << 28;
+
 /// Where an image lies in the world. The image's bottom-left corner is at
 /// (originX, originY) of frame `frameId`; its +x axis (columns) points along
 /// originYaw and its rows go up the map frame's turned +y axis.
 struct MapFrame
 {
-  double resolution = 0.05;  //!< metres per pixel, finite and > 0
+  double resolution = 0.05;  //!< metres per pixel, finite and >= kMinResolution
   double originX = 0.0;      //!< metres
   double originY = 0.0;      //!< metres
   double originYaw = 0.0;    //!< radians, counter-clockwise
@@ -84,9 +95,14 @@ struct LoadOptions
   /// Grey 205 never counts as free (it is counted unknown instead), even when
   /// the free threshold would make it free.
   bool strictUnknown = false;
-  /// Metres per pixel of a bare image (finite, > 0). Its other fields are
-  /// MapServerInfo's defaults.
+  /// Metres per pixel of a bare image (finite, >= kMinResolution). Its other
+  /// fields are MapServerInfo's defaults.
   double bareImageResolution = 0.05;
+  /// The largest image read, in pixels (width x height, whatever the depth
+  /// and channels), >= 1. A file's size is taken from its header before
+  /// anything is decoded, so a small file claiming a huge image is refused
+  /// without allocating it.
+  std::int64_t maxPixels = kDefaultMaxPixels;
 };
 
 /// How grid values become free cells.
@@ -96,6 +112,9 @@ struct GridOptions
   int freeMax = 0;
   /// Unknown cells (-1) count as free too; they stay marked unknown.
   bool unknownIsFree = false;
+  /// The largest grid converted, in cells (width x height), >= 1; checked
+  /// before anything is allocated.
+  std::int64_t maxPixels = kDefaultMaxPixels;
 };
 
 /**
