@@ -509,8 +509,12 @@ std::size_t cutBlockData(std::string & text, std::vector<std::int8_t> & data)
   return key + 6;
 }
 
-nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text, bool fastData)
+nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(
+  const std::string & text, bool fastData, bool * usedShortcut)
 {
+  if (usedShortcut != nullptr) {
+    *usedShortcut = false;
+  }
   const std::string problem = yamlTextProblem(text);
   if (!problem.empty()) {
     throw MapError("malformed OccupancyGrid YAML: " + problem);
@@ -530,6 +534,9 @@ nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text, bo
       try {
         Grid grid = parseGrid(rest, cutAt);
         grid.data = std::move(data);
+        if (usedShortcut != nullptr) {
+          *usedShortcut = true;
+        }
         return grid;
       } catch (const MapError &) {
       }

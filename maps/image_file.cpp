@@ -60,20 +60,24 @@ ImageHeader pngHeader(const unsigned char * bytes, std::size_t size)
   return header;
 }
 
-/// The next decimal number of a PNM header after whitespace and '#'
-/// comments (to the end of their line), as OpenCV's PxM decoder reads it.
+/// The next decimal number of a PNM header exactly as OpenCV's PxM decoder
+/// reads it: whitespace and '#' comments (with the line break that ends
+/// them) are skipped before the digits, and the byte after the digits is
+/// consumed whatever it is ("3#2" is 3, then 2).
 bool pnmNumber(
   const unsigned char * bytes, std::size_t size, std::size_t & pos, std::uint64_t & value)
 {
-  while (pos < size && (isSpace(bytes[pos]) || bytes[pos] == '#')) {
+  while (pos < size && (bytes[pos] < '0' || bytes[pos] > '9')) {
     if (bytes[pos] == '#') {
       while (pos < size && bytes[pos] != '\n' && bytes[pos] != '\r') {
         ++pos;
       }
+    } else if (!isSpace(bytes[pos])) {
+      return false;
     }
     ++pos;
   }
-  if (pos >= size || bytes[pos] < '0' || bytes[pos] > '9') {
+  if (pos >= size) {
     return false;
   }
   value = 0;
@@ -84,6 +88,7 @@ bool pnmNumber(
     }
     ++pos;
   }
+  ++pos;  // the byte that ended the number
   return true;
 }
 

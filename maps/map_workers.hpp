@@ -113,8 +113,10 @@ std::size_t cutBlockData(std::string & text, std::vector<std::int8_t> & data);
 
 /// parseOccupancyGridYaml(), with the block-list shortcut when @p fastData
 /// (without it, every item goes through the YAML parser: the fuzz target
-/// checks that both agree on every input).
-nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(const std::string & text, bool fastData);
+/// checks that both agree on every input). @p usedShortcut, when given, tells
+/// whether the shortcut's list was taken.
+nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(
+  const std::string & text, bool fastData, bool * usedShortcut = nullptr);
 
 // ---------------------------------------------------------------- messages
 
