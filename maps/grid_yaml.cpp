@@ -235,7 +235,7 @@ class GridBuilder : public YAML::EventHandler
 public:
   explicit GridBuilder(Grid & grid) : grid_(grid) {}
 
-  void OnDocumentStart(const YAML::Mark &) override {}
+  void OnDocumentStart(const YAML::Mark & mark) override { documentStart_ = mark.pos; }
   void OnDocumentEnd() override {}
 
   void OnNull(const YAML::Mark & mark, YAML::anchor_t) override
@@ -323,6 +323,8 @@ public:
   void OnMapEnd() override { stack_.pop_back(); }
 
   bool rootSeen() const { return rootSeen_; }
+  /// Where the document started, -1 before it did.
+  int documentStart() const { return documentStart_; }
   /// Whether the top-level mapping is written in block style.
   bool rootIsBlock() const { return rootIsBlock_; }
   /// Where the list under 'data' starts (its '[' or first '-'), -1 if none.
@@ -374,42 +376,7 @@ private:
   bool rootSeen_ = false;
   bool rootIsBlock_ = false;
   int dataPos_ = -1;
-};
-
-/// Refuses any document after the message but empty ones (a trailing "---"
-/// opens one).
-class NothingMore : public YAML::EventHandler
-{
-public:
-  void OnDocumentStart(const YAML::Mark &) override {}
-  void OnDocumentEnd() override {}
-  void OnNull(const YAML::Mark &, YAML::anchor_t) override {}
-  void OnAlias(const YAML::Mark & mark, YAML::anchor_t) override { refuse(mark); }
-  void OnScalar(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t, const std::string &) override
-  {
-    refuse(mark);
-  }
-  void OnSequenceStart(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
-    YAML::EmitterStyle::value) override
-  {
-    refuse(mark);
-  }
-  void OnSequenceEnd() override {}
-  void OnMapStart(
-    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
-    YAML::EmitterStyle::value) override
-  {
-    refuse(mark);
-  }
-  void OnMapEnd() override {}
-
-private:
-  [[noreturn]] static void refuse(const YAML::Mark & mark)
-  {
-    malformedGrid(mark, "more than one document (one message per text)");
-  }
+  int documentStart_ = -1;
 };
 
 /// The message in @p text, every document of it parsed; the list under
@@ -426,8 +393,9 @@ Grid parseGrid(const std::string & text, std::size_t cutAt)
   try {
     YAML::Parser parser(in);
     parser.HandleNextDocument(builder);
-    NothingMore rest;
-    while (parser.HandleNextDocument(rest)) {
+    const std::string extra = detail::extraYamlDocuments(parser, builder.documentStart());
+    if (!extra.empty()) {
+      throw MapError("malformed OccupancyGrid YAML: " + extra);
     }
   } catch (const YAML::Exception & e) {
     malformedGrid(e.mark, e.msg);

@@ -7,6 +7,9 @@
 #include <string_view>
 #include <system_error>
 
+#include <yaml-cpp/eventhandler.h>
+#include <yaml-cpp/yaml.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,7 +75,82 @@ struct FileDescriptor
   }
 };
 
+/// Where each document starts, and where the first thing in a document
+/// after the first one that is not empty lies.
+class DocumentWatch : public YAML::EventHandler
+{
+public:
+  /// @p firstStart: where the first document, already read, started; -1
+  /// when it is still to be read.
+  explicit DocumentWatch(int firstStart) : documents_(firstStart < 0 ? 0 : 1), start_(firstStart) {}
+
+  void OnDocumentStart(const YAML::Mark & mark) override
+  {
+    if (documents_ > 0 && mark.pos <= start_) {
+      stuck_ = true;
+      at_ = mark;
+    }
+    start_ = mark.pos;
+    ++documents_;
+  }
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark &, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark & mark, YAML::anchor_t) override { content(mark); }
+  void OnScalar(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t, const std::string &) override
+  {
+    content(mark);
+  }
+  void OnSequenceStart(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
+  {
+    content(mark);
+  }
+  void OnSequenceEnd() override {}
+  void OnMapStart(
+    const YAML::Mark & mark, const std::string &, YAML::anchor_t,
+    YAML::EmitterStyle::value) override
+  {
+    content(mark);
+  }
+  void OnMapEnd() override {}
+
+  /// Why the documents read so far cannot be; empty when they can.
+  std::string problem() const
+  {
+    if (!stuck_ && !extra_) {
+      return {};
+    }
+    return "line " + std::to_string(at_.line + 1) +
+           (stuck_ ? ": unexpected text" : ": more than one document");
+  }
+
+private:
+  void content(const YAML::Mark & mark)
+  {
+    if (documents_ > 1 && !extra_) {
+      extra_ = true;
+      at_ = mark;
+    }
+  }
+
+  int documents_;
+  int start_;
+  bool stuck_ = false;
+  bool extra_ = false;
+  YAML::Mark at_;
+};
+
 }  // namespace
+
+std::string extraYamlDocuments(YAML::Parser & parser, int firstStart)
+{
+  DocumentWatch watch(firstStart);
+  while (watch.problem().empty() && parser.HandleNextDocument(watch)) {
+  }
+  return watch.problem();
+}
 
 std::string readFileBytes(const std::string & path, const char * what)
 {

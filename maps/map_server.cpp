@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -41,22 +42,22 @@ YAML::Node yamlRoot(const std::string & text, const std::string & path)
   if (!problem.empty()) {
     malformed(path, problem);
   }
-  std::vector<YAML::Node> documents;
+  YAML::Node root;
   try {
-    documents = YAML::LoadAll(text);
-  } catch (const YAML::ParserException & e) {
+    detail::InPlaceBuffer buffer(text);
+    std::istream in(&buffer);
+    YAML::Parser parser(in);
+    const std::string extra = detail::extraYamlDocuments(parser, -1);
+    if (!extra.empty()) {
+      malformed(path, extra);
+    }
+    root = YAML::Load(text);
+  } catch (const YAML::Exception & e) {
     malformed(path, "line " + std::to_string(e.mark.line + 1) + ": " + e.msg);
   }
-  // A trailing "---" opens an empty document: that one is fine.
-  for (std::size_t i = 1; i < documents.size(); ++i) {
-    if (!documents[i].IsNull()) {
-      malformed(path, "more than one document");
-    }
-  }
-  if (documents.empty() || !documents[0].IsMap()) {
+  if (!root.IsMap()) {
     malformed(path, "expected a mapping of keys (image, resolution, origin, ...)");
   }
-  const YAML::Node & root = documents[0];
   std::vector<std::string> keys;
   for (auto it = root.begin(); it != root.end(); ++it) {
     if (!it->first.IsScalar()) {

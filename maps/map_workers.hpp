@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include <yaml-cpp/parser.h>
 #include <geometry_msgs/msg/quaternion.hpp>
 #include <nav_msgs/msg/occupancy_grid.hpp>
 #include <opencv2/core.hpp>
@@ -71,6 +72,16 @@ public:
 /// allows none; the parser would drop or misread them). Empty when it can;
 /// otherwise "line N: <reason>".
 std::string yamlTextProblem(std::string_view text);
+
+/// Reads the rest of @p parser's documents and returns why they cannot be:
+/// "line N: more than one document" for any document after the first that
+/// is not empty (a trailing "---" opens an empty one), "line N: unexpected
+/// text" where the parser no longer reads on (yaml-cpp 0.7 reports empty
+/// documents without end on text such as ",x"). Empty when there is one
+/// document. @p firstStart is the offset where the first document started
+/// when it was read already, -1 when it is among those read here.
+/// @throws YAML::Exception for malformed YAML.
+std::string extraYamlDocuments(YAML::Parser & parser, int firstStart);
 
 /// The format and size an image file's header declares.
 struct ImageHeader

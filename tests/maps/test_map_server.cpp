@@ -196,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
       "more than one document"},
     MalformedCase{
       "NulByte", "image: m.pgm\0.png\nresolution: 1\n"sv, "line 1: control character 0x00"},
-    MalformedCase{"NotUtf8", "resolution: 1\nimage: caf\xE9.pgm\n", "line 2: not UTF-8"}),
+    MalformedCase{"NotUtf8", "resolution: 1\nimage: caf\xE9.pgm\n", "line 2: not UTF-8"},
+    MalformedCase{"LeadingComma", ",pgm\n\n2=5\n", "line 1: unexpected text"}),
   [](const ::testing::TestParamInfo<MalformedCase> & param) { return param.param.name; });
 
 TEST(MapYaml, ByteOrderMarkCrlfAndATrailingMarkerAreFine)

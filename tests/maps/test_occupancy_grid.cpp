@@ -381,6 +381,7 @@ INSTANTIATE_TEST_SUITE_P(
     BadYaml{
       "TwoDocuments", QV_INFO "data:\n- 0\n---\n" QV_INFO "data:\n- 1\n",
       "line 5: more than one document"},
+    BadYaml{"TrailingComma", QV_INFO "data: [0]\n---\n,\n", "line 4: unexpected text"},
     BadYaml{"NulByte", QV_INFO "data: [0]\n\0---\ndata: [1]\n"sv, "line 3: control character 0x00"},
     BadYaml{
       "Escape", QV_INFO "header: {frame_id: a\x1B[0m}\ndata: [0]\n", "control character 0x1B"},
