@@ -40,11 +40,15 @@ double yawOfQuaternion(const geometry_msgs::msg::Quaternion & q);
 /// The quaternion of a pure rotation by @p yaw about z.
 geometry_msgs::msg::Quaternion quaternionOfYaw(double yaw);
 
+/// The double written by the shortest decimal that reads back as @p value
+/// (0.05f gives 0.05, not 0.0500000007...). Not finite values pass through.
+double shortestDecimal(float value);
+
 /// The shortest decimal text that reads back as @p value ("1e-300", "0.05",
 /// "nan"), for messages.
 std::string numberText(double value);
 
-// ---------------------------------------------------------------- files
+// ---------------------------------------------------------------- files and text
 
 /// The content of the file at @p path. Only a regular file is opened, and
 /// without waiting, so a FIFO or a device never blocks the reader. @p what
@@ -128,12 +132,6 @@ std::size_t cutBlockData(std::string & text, std::vector<std::int8_t> & data);
 /// whether the shortcut's list was taken.
 nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(
   const std::string & text, bool fastData, bool * usedShortcut = nullptr);
-
-// ---------------------------------------------------------------- messages
-
-/// The double written by the shortest decimal that reads back as @p value
-/// (0.05f gives 0.05, not 0.0500000007...). Not finite values pass through.
-double shortestDecimal(float value);
 
 }  // namespace detail
 }  // namespace maps
