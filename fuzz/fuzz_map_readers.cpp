@@ -3,15 +3,17 @@
 // exception aborts.
 //
 // Input layout: one mode byte, then
-//   mode % 3 == 0: OccupancyGrid YAML text. Read with and without the
-//     block-list shortcut (both must give the same message, or both an
-//     error), then turned
-//     into a map, which must publish back the same cells (1..100 as 100);
-//   mode % 3 == 1: map_server YAML text (written to a scratch file), then a
+//   mode % 4 == 0: OccupancyGrid YAML text. Read with and without the
+//     block-list shortcut (both must give the same message, or the same
+//     error), then turned into a map, which must publish back the same cells
+//     (1..100 as 100);
+//   mode % 4 == 1: map_server YAML text (written to a scratch file), then a
 //     grey image from the input's last bytes (at most 16 x 16) read with it;
-//   mode % 3 == 2: a binary OccupancyGrid: width, height (u8 each, or u32
+//   mode % 4 == 2: a binary OccupancyGrid: width, height (u8 each, or u32
 //     when the flag byte is odd), resolution (f32), origin x, y and
-//     quaternion x, y, z, w (pickDouble), free_max (u8), then the data bytes.
+//     quaternion x, y, z, w (pickDouble), free_max (u8), then the data bytes;
+//   mode % 4 == 3: the bytes of an image file, decoded with a budget of
+//     2^16 pixels: a decoded image has its header's size, within the budget.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -78,12 +80,11 @@ void gridText(const std::string & text)
   } catch (const MapError & e) {
     slowError = e.what();
   }
-  // Both accept the same message, or both refuse (the first error found may
-  // differ: the parser looks ahead into the list the shortcut took out).
-  if (fastError.empty() != slowError.empty() || !(fast == slow)) {
+  // Both accept the same message, or both refuse it with the same error.
+  if (fastError != slowError || !(fast == slow)) {
     std::fprintf(stderr, "shortcut: '%s', parser: '%s'\n", fastError.c_str(), slowError.c_str());
   }
-  FUZZ_CHECK(fastError.empty() == slowError.empty());
+  FUZZ_CHECK(fastError == slowError);
   FUZZ_CHECK(fast == slow);
   if (fastError.empty()) {
     gridRoundTrip(fast, {});
@@ -110,6 +111,23 @@ void mapServerText(const std::string & text, const uint8_t * data, size_t size)
     FUZZ_CHECK(cv::countNonZero(map.free & map.unknown) == 0);
   } catch (const MapError &) {
   }
+}
+
+void imageFile(const std::string & bytes)
+{
+  constexpr std::int64_t kBudget = std::int64_t{1} << 16;
+  cv::Mat image;
+  try {
+    image = quorvane::maps::detail::decodeMapImage(bytes, "fuzz", kBudget);
+  } catch (const MapError &) {
+    return;
+  }
+  const auto header = quorvane::maps::detail::readImageHeader(
+    reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+  FUZZ_CHECK(header.format != nullptr);
+  FUZZ_CHECK(header.width == static_cast<std::uint64_t>(image.cols));
+  FUZZ_CHECK(header.height == static_cast<std::uint64_t>(image.rows));
+  FUZZ_CHECK(static_cast<std::int64_t>(image.total()) <= kBudget);
 }
 
 void binaryGrid(quorvane_fuzz::ByteReader & in)
@@ -144,15 +162,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
   const std::string text(
     reinterpret_cast<const char *>(data) + (size > 0 ? 1 : 0), size > 0 ? size - 1 : 0);
   try {
-    switch (mode % 3) {
+    switch (mode % 4) {
       case 0:
         gridText(text);
         break;
       case 1:
         mapServerText(text, data, size);
         break;
-      default:
+      case 2:
         binaryGrid(in);
+        break;
+      default:
+        imageFile(text);
         break;
     }
   } catch (const MapError &) {

@@ -12,6 +12,7 @@ import math
 import os
 import shutil
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -360,7 +361,7 @@ def back_transform():
 
 
 def map_readers():
-    """Mode byte 0: grid YAML; 1: map_server YAML; 2: binary grid."""
+    """Mode byte 0: grid YAML; 1: map_server YAML; 2: binary grid; 3: image file."""
     head = ("header:\n  stamp:\n    sec: 0\n    nanosec: 0\n  frame_id: map\ninfo:\n"
             "  map_load_time:\n    sec: 0\n    nanosec: 0\n  resolution: 0.05000000074505806\n"
             "  width: 3\n  height: 2\n  origin:\n    position:\n      x: -1.0\n      y: 2.0\n"
@@ -384,6 +385,24 @@ def map_readers():
     def raw(v):
         return u8(255) + struct.pack("<d", v)
 
+    def png(w, h, pixels=b""):
+        """A grey 8-bit PNG; without pixels, only its signature and IHDR."""
+        def chunk(kind, body):
+            return (struct.pack(">I", len(body)) + kind + body
+                    + struct.pack(">I", zlib.crc32(kind + body)))
+        out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 0, 0, 0, 0))
+        if not pixels:
+            return out
+        rows = b"".join(b"\0" + pixels[r * w:(r + 1) * w] for r in range(h))
+        return out + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+    def bmp(w, h):
+        """Grey as 24-bit BMP, rows padded to four bytes, bottom row first."""
+        row = bytes([200] * (3 * w)) + bytes((4 - 3 * w % 4) % 4)
+        data = row * abs(h)
+        return (b"BM" + struct.pack("<IHHI", 54 + len(data), 0, 0, 54)
+                + struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 0, 0, 0, 0) + data)
+
     return {
         "grid-echoed": text(0, block),
         "grid-flow": text(0, flow),
@@ -401,6 +420,24 @@ def map_readers():
         "binary-nan-origin": grid(1, 1, 0.5, float("nan"), 0.0, (0, 0, 0, 1), 0, [0]),
         "binary-overflow": grid(65536, 65536, 0.5, 0.0, 0.0, (0, 0, 0, 1), 0, [0], wide=True),
         "binary-value-101": grid(2, 1, 0.5, 0.0, 0.0, (0, 0, 0, 1), 200, [101, -1]),
+        # Two messages: the shortcut would see the second one's list.
+        "grid-two-documents": text(0, block + head + "data:\n- 0\n- 1\n"),
+        "grid-nul": text(0, head + "data:\n- 0\n- 100\n- -1\n- 50\n- 0\n- 0\n\0---\ndata:\n- 1\n"),
+        "grid-crlf": text(0, block.replace("\n", "\r\n")),
+        "grid-bom": u8(0) + b"\xef\xbb\xbf" + block.encode(),
+        "grid-nan": text(0, "info: {resolution: .nan, width: 1, height: 1}\ndata: [0]\n"),
+        "grid-not-utf8": u8(0) + b"header: {frame_id: caf\xe9}\ninfo: {resolution: 1, width: 1, "
+                                 b"height: 1}\ndata: [0]\n",
+        "map-server-duplicate": text(1, "image: m.pgm\nresolution: 0.05\nresolution: 0.1\n"),
+        "map-server-two-documents": text(1, "image: m.pgm\nresolution: 1\n---\nimage: n.pgm\n"),
+        "map-server-tiny-resolution": text(1, "image: m.pgm\nresolution: 1e-300\n"),
+        "image-png": u8(3) + png(3, 2, bytes([255, 205, 0, 0, 205, 255])),
+        "image-png-huge-header": u8(3) + png(60000, 60000),
+        "image-pgm": u8(3) + b"P5\n# map\n3 2\n255\n" + bytes([255, 205, 0, 0, 205, 255]),
+        "image-pgm-huge-header": u8(3) + b"P5\n60000 60000\n255\n",
+        "image-ppm-ascii": u8(3) + b"P3\n2 1\n255\n255 255 255 205 205 205\n",
+        "image-bmp": u8(3) + bmp(3, -2),
+        "image-not-an-image": text(3, "this is not a picture"),
     }
 
 

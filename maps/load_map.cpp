@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
+#include <istream>
 #include <string>
 
 #include <yaml-cpp/eventhandler.h>
@@ -74,15 +74,13 @@ private:
   int depth_ = 0;
 };
 
-/// Whether the YAML file at @p path holds an OccupancyGrid message: its first
-/// top-level key is one of the message's fields. Anything unreadable is left
-/// to the map_server reader, which reports it.
-bool holdsOccupancyGrid(const std::string & path)
+/// Whether the YAML text holds an OccupancyGrid message: its first top-level
+/// key is one of the message's fields. Anything unreadable is left to the
+/// map_server reader, which reports it.
+bool holdsOccupancyGrid(const std::string & text)
 {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return false;
-  }
+  detail::InPlaceBuffer buffer(text);
+  std::istream in(&buffer);
   FirstKey handler;
   try {
     YAML::Parser parser(in);
@@ -103,19 +101,18 @@ Map loadMap(const std::string & path, const LoadOptions & options, const GridOpt
     bare.resolution = options.bareImageResolution;
     return detail::loadImageFile(bare, options);
   }
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    throw MapError("map file not found: " + path);
-  }
-  if (holdsOccupancyGrid(path)) {
-    const nav_msgs::msg::OccupancyGrid grid = readOccupancyGridYaml(path);
+  // Read once: the content decides which reader parses it.
+  const std::string text = detail::readFileBytes(path, "map file");
+  if (holdsOccupancyGrid(text)) {
     try {
-      return fromOccupancyGrid(grid, gridOptions);
+      return fromOccupancyGrid(parseOccupancyGridYaml(text), gridOptions);
     } catch (const MapError & e) {
       throw MapError(std::string(e.what()) + " in " + path);
     }
   }
-  return loadMapServerYaml(path, options);
+  Map map = detail::loadImageFile(detail::parseMapServerYaml(text, path), options);
+  map.source = MapSource::MapServerYaml;
+  return map;
 }
 
 }  // namespace maps

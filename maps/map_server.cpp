@@ -1,7 +1,10 @@
 // map_server YAML descriptions and their images.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -28,22 +31,43 @@ constexpr int kUnknownGrey = 205;
   throw MapError("malformed map YAML " + path + ": " + what);
 }
 
-YAML::Node loadYamlRoot(const std::string & path)
+/// The top-level mapping of a map_server YAML text.
+/// @throws MapError for text that is not UTF-8 or holds control characters,
+///         malformed YAML, more than one document, anything but a mapping at
+///         the top, and a key that is not a name or is given twice (the node
+///         API would silently keep the first).
+YAML::Node yamlRoot(const std::string & text, const std::string & path)
 {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    throw MapError("map file not found: " + path);
+  const std::string problem = detail::yamlTextProblem(text);
+  if (!problem.empty()) {
+    malformed(path, problem);
   }
   YAML::Node root;
   try {
-    root = YAML::LoadFile(path);
-  } catch (const YAML::ParserException & e) {
+    detail::InPlaceBuffer buffer(text);
+    std::istream in(&buffer);
+    YAML::Parser parser(in);
+    const std::string extra = detail::extraYamlDocuments(parser, -1);
+    if (!extra.empty()) {
+      malformed(path, extra);
+    }
+    root = YAML::Load(text);
+  } catch (const YAML::Exception & e) {
     malformed(path, "line " + std::to_string(e.mark.line + 1) + ": " + e.msg);
-  } catch (const YAML::Exception &) {
-    throw MapError("cannot open map file: " + path);
   }
   if (!root.IsMap()) {
     malformed(path, "expected a mapping of keys (image, resolution, origin, ...)");
+  }
+  std::vector<std::string> keys;
+  for (auto it = root.begin(); it != root.end(); ++it) {
+    if (!it->first.IsScalar()) {
+      malformed(path, "keys must be names");
+    }
+    const std::string & key = it->first.Scalar();
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+      malformed(path, "'" + key + "' is given twice");
+    }
+    keys.push_back(key);
   }
   return root;
 }
@@ -203,6 +227,13 @@ uchar cellOf(const uchar * px, const PixelRule & rule, int & colourSum)
   return alpha < 255 ? uchar{kUnknown} : rule.lut[static_cast<std::size_t>(colourSum)];
 }
 
+void checkMaxPixels(std::int64_t maxPixels)
+{
+  if (maxPixels < 1) {
+    throw MapError("LoadOptions::maxPixels must be positive, not " + std::to_string(maxPixels));
+  }
+}
+
 }  // namespace
 
 const char * mapModeName(MapMode mode)
@@ -220,35 +251,30 @@ const char * mapModeName(MapMode mode)
 
 MapServerInfo readMapServerYaml(const std::string & path)
 {
-  const YAML::Node root = loadYamlRoot(path);
-  MapServerInfo info;
-  info.image = readImageField(root, path);
-  if (!root["resolution"]) {
-    malformed(path, "missing 'resolution'");
-  }
-  info.resolution = readNumber(root, "resolution", path);
-  if (info.resolution <= 0.0) {
-    malformed(path, "'resolution' must be positive");
-  }
-  readOrigin(root, path, info);
-  info.negate = readNegate(root, path);
-  info.occupiedThresh = readThreshold(root, "occupied_thresh", info.occupiedThresh, path);
-  info.freeThresh = readThreshold(root, "free_thresh", info.freeThresh, path);
-  if (info.freeThresh > info.occupiedThresh) {
-    malformed(path, "'free_thresh' is greater than 'occupied_thresh'");
-  }
-  info.mode = readMode(root, path);
-  return info;
+  return detail::parseMapServerYaml(detail::readFileBytes(path, "map file"), path);
 }
 
 Map mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOptions & options)
 {
+  checkMaxPixels(options.maxPixels);
   const int channels = image.channels();
   if (image.empty() || image.dims != 2) {
     throw MapError("the image is empty");
   }
   if (channels != 1 && channels != 3 && channels != 4) {
     throw MapError("unsupported image: " + std::to_string(channels) + " channels");
+  }
+  const std::int64_t pixels = static_cast<std::int64_t>(image.cols) * image.rows;
+  if (pixels > options.maxPixels) {
+    throw MapError(
+      "the image is too large: " + std::to_string(image.cols) + " x " + std::to_string(image.rows) +
+      " = " + std::to_string(pixels) +
+      " pixels, more than LoadOptions::maxPixels = " + std::to_string(options.maxPixels));
+  }
+  if (!std::isfinite(info.freeThresh) || !std::isfinite(info.occupiedThresh)) {
+    throw MapError(
+      "the thresholds must be finite, not free_thresh " + detail::numberText(info.freeThresh) +
+      " and occupied_thresh " + detail::numberText(info.occupiedThresh));
   }
   Map map;
   map.frame = detail::checkedFrame(
@@ -284,6 +310,7 @@ Map mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOp
 
 Map loadMapServerYaml(const std::string & path, const LoadOptions & options)
 {
+  checkMaxPixels(options.maxPixels);
   const MapServerInfo info = readMapServerYaml(path);
   Map map = detail::loadImageFile(info, options);
   map.source = MapSource::MapServerYaml;
@@ -293,16 +320,39 @@ Map loadMapServerYaml(const std::string & path, const LoadOptions & options)
 namespace detail
 {
 
+MapServerInfo parseMapServerYaml(const std::string & text, const std::string & path)
+{
+  const YAML::Node root = yamlRoot(text, path);
+  MapServerInfo info;
+  info.image = readImageField(root, path);
+  if (!root["resolution"]) {
+    malformed(path, "missing 'resolution'");
+  }
+  info.resolution = readNumber(root, "resolution", path);
+  if (info.resolution <= 0.0) {
+    malformed(path, "'resolution' must be positive, not " + numberText(info.resolution));
+  }
+  if (info.resolution < kMinResolution) {
+    malformed(
+      path, "'resolution' " + numberText(info.resolution) +
+              " m is below the smallest the toolkit reads, " + numberText(kMinResolution) + " m");
+  }
+  readOrigin(root, path, info);
+  info.negate = readNegate(root, path);
+  info.occupiedThresh = readThreshold(root, "occupied_thresh", info.occupiedThresh, path);
+  info.freeThresh = readThreshold(root, "free_thresh", info.freeThresh, path);
+  if (info.freeThresh > info.occupiedThresh) {
+    malformed(path, "'free_thresh' is greater than 'occupied_thresh'");
+  }
+  info.mode = readMode(root, path);
+  return info;
+}
+
 Map loadImageFile(const MapServerInfo & info, const LoadOptions & options)
 {
-  std::error_code ec;
-  if (!fs::is_regular_file(info.image, ec)) {
-    throw MapError("image file not found: " + info.image);
-  }
-  const cv::Mat image = cv::imread(info.image, cv::IMREAD_UNCHANGED);
-  if (image.empty()) {
-    throw MapError("cannot read image " + info.image + " (not a PGM/PNG image?)");
-  }
+  checkMaxPixels(options.maxPixels);
+  const cv::Mat image =
+    decodeMapImage(readFileBytes(info.image, "image file"), info.image, options.maxPixels);
   try {
     return mapFromImage(image, info, options);
   } catch (const MapError & e) {

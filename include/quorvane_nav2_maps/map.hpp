@@ -10,7 +10,24 @@
 // Every function here is reentrant: it touches only its arguments and the
 // files it is given, so calls on different objects may run concurrently.
 // Errors follow the toolkit's one rule (errors.hpp): MapError for map data.
+//
+// Files. Only regular files are opened, without waiting, so a FIFO or a
+// device never blocks a reader. A file that cannot be read gets one message
+// per cause, naming the file ("map file", "OccupancyGrid file" or "image
+// file") and its path last:
+//   "<file> not found: <path>"
+//   "<file> is not a regular file (a directory|a FIFO|a character device|
+//    a block device|a socket|a symbolic link loop): <path>"
+//   "<file> is unreadable (permission denied|<system reason>): <path>"
+//   "image file cannot be decoded (<reason>): <path>"
+//
+// Text. YAML files must be UTF-8 (a leading byte order mark and CRLF line
+// ends are fine) without control characters other than tab and line breaks,
+// and hold one document (a trailing "---" or "..." is fine). Text the
+// readers return from a file (frame ids, image names) is therefore valid
+// UTF-8; paths the caller passes in are returned as given.
 
+#include <cstdint>
 #include <string>
 
 #include <nav_msgs/msg/occupancy_grid.hpp>
@@ -24,12 +41,22 @@ namespace quorvane
 namespace maps
 {
 
+/// The smallest resolution the readers accept, in metres per pixel (1 µm).
+/// Finer values are refused as they are, rather than leading to sizes that
+/// overflow later.
+constexpr double kMinResolution = 1e-6;
+
+/// The default pixel budget of the readers (LoadOptions::maxPixels,
+/// GridOptions::maxPixels): 2^28 pixels, a 16384 x 16384 image, about 1 GiB
+/// for the map's three masks and an 8-bit grey image.
+constexpr std::int64_t kDefaultMaxPixels = std::int64_t{1} << 28;
+
 /// Where an image lies in the world. The image's bottom-left corner is at
 /// (originX, originY) of frame `frameId`; its +x axis (columns) points along
 /// originYaw and its rows go up the map frame's turned +y axis.
 struct MapFrame
 {
-  double resolution = 0.05;  //!< metres per pixel, finite and > 0
+  double resolution = 0.05;  //!< metres per pixel, finite and >= kMinResolution
   double originX = 0.0;      //!< metres
   double originY = 0.0;      //!< metres
   double originYaw = 0.0;    //!< radians, counter-clockwise
@@ -84,9 +111,14 @@ struct LoadOptions
   /// Grey 205 never counts as free (it is counted unknown instead), even when
   /// the free threshold would make it free.
   bool strictUnknown = false;
-  /// Metres per pixel of a bare image (finite, > 0). Its other fields are
-  /// MapServerInfo's defaults.
+  /// Metres per pixel of a bare image (finite, >= kMinResolution). Its other
+  /// fields are MapServerInfo's defaults.
   double bareImageResolution = 0.05;
+  /// The largest image read, in pixels (width x height, whatever the depth
+  /// and channels), >= 1. A file's size is taken from its header before
+  /// anything is decoded, so a small file claiming a huge image is refused
+  /// without allocating it.
+  std::int64_t maxPixels = kDefaultMaxPixels;
 };
 
 /// How grid values become free cells.
@@ -96,6 +128,9 @@ struct GridOptions
   int freeMax = 0;
   /// Unknown cells (-1) count as free too; they stay marked unknown.
   bool unknownIsFree = false;
+  /// The largest grid converted, in cells (width x height), >= 1; checked
+  /// before anything is allocated.
+  std::int64_t maxPixels = kDefaultMaxPixels;
 };
 
 /**
@@ -103,11 +138,15 @@ struct GridOptions
  *
  * `image` and `resolution` are required; `origin` ([x, y] or [x, y, yaw])
  * defaults to 0, `negate` (0/1 or a boolean) to false, `occupied_thresh` to
- * 0.65, `free_thresh` to 0.196, `mode` to trinary. A relative image path is
- * resolved against the YAML's folder.
- * @throws MapError for a missing or unparsable file, a missing key, a value of
- *         the wrong type, not finite or out of range (resolution <= 0,
- *         thresholds outside [0, 1], free_thresh > occupied_thresh).
+ * 0.65, `free_thresh` to 0.196, `mode` to trinary. Other keys are ignored. A
+ * relative image path is resolved against the YAML's folder.
+ * @throws MapError for a file that cannot be read (see the top of this
+ *         file), text that is not UTF-8 or holds control characters,
+ *         malformed YAML, more than one document, a key given twice, a
+ *         missing key, a value of the wrong type, not finite (NaN, .inf) or
+ *         out of range (resolution <= 0 or below kMinResolution, thresholds
+ *         outside [0, 1], free_thresh > occupied_thresh); the message starts
+ *         "malformed map YAML <path>: " after the file's causes.
  */
 QUORVANE_NAV2_MAPS_EXPORT MapServerInfo readMapServerYaml(const std::string & path);
 
@@ -119,10 +158,15 @@ QUORVANE_NAV2_MAPS_EXPORT MapServerInfo readMapServerYaml(const std::string & pa
  * when `negate`. Free when p < free_thresh, occupied when p > occupied_thresh,
  * unknown otherwise. With an alpha channel, trinary mode averages the opacity
  * in with the colours and the other modes count a pixel that is not fully
- * opaque as unknown. The frame comes from @p info and the image size, with
- * frame id "map".
+ * opaque as unknown. With `options.strictUnknown`, a pixel whose colour mean
+ * is exactly 205 is unknown whatever the thresholds and opacity say; without
+ * it, such pixels counted free are marked in Map::unknownGreyFree. The frame
+ * comes from @p info and the image size, with frame id "map".
  * @throws MapError for an empty image, an unsupported depth or channel count,
- *         or a resolution or origin in @p info that is not finite (or <= 0).
+ *         more pixels than `options.maxPixels` ("the image is too large: W x
+ *         H = N pixels, more than LoadOptions::maxPixels = M") or a budget
+ *         < 1, a resolution in @p info that is not finite, <= 0 or below
+ *         kMinResolution, an origin or threshold that is not finite.
  */
 QUORVANE_NAV2_MAPS_EXPORT Map
 mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOptions & options = {});
@@ -130,7 +174,17 @@ mapFromImage(const cv::Mat & image, const MapServerInfo & info, const LoadOption
 /**
  * @brief Reads a map_server YAML and its image (readMapServerYaml() then
  *        mapFromImage()).
- * @throws MapError as those do, and for a missing or unreadable image.
+ *
+ * The image must be a PNG, a PNM (PBM/PGM/PPM, P1..P6) or a BMP: the size
+ * these declare in their header is checked against `options.maxPixels`
+ * before anything is decoded. Other formats are refused, as their decoded
+ * size cannot be known in advance.
+ * @throws MapError as those do; for an image file that cannot be read (see
+ *         the top of this file), is of another format or does not decode
+ *         ("image file cannot be decoded (<reason>): <path>"); and for an
+ *         image whose header declares more than `options.maxPixels` pixels
+ *         ("image file is too large: W x H = N pixels, more than
+ *         LoadOptions::maxPixels = M: <path>").
  */
 QUORVANE_NAV2_MAPS_EXPORT Map
 loadMapServerYaml(const std::string & path, const LoadOptions & options = {});
@@ -145,11 +199,15 @@ loadMapServerYaml(const std::string & path, const LoadOptions & options = {});
  * pitch are ignored) and the resolution: a float32 in the message, read as
  * the shortest decimal that gives the same float back, so a map published
  * from a YAML with resolution 0.05 comes back as exactly 0.05.
- * @throws MapError when data.size() != width * height, width or height is 0
- *         or width * height exceeds INT_MAX, the resolution is not finite or
- *         <= 0, the origin position is not finite, the orientation cannot be
- *         normalised (not finite or of length ~0), a value lies outside
- *         -1..100, or `freeMax` lies outside 0..100.
+ * @throws MapError when width or height is 0, width * height exceeds
+ *         `options.maxPixels` ("the OccupancyGrid is too large: W x H = N
+ *         cells, more than GridOptions::maxPixels = M", checked before
+ *         anything is allocated) or INT_MAX, data.size() != width * height,
+ *         the resolution is not finite, <= 0 or below kMinResolution, the
+ *         origin position is not finite, the orientation cannot be
+ *         normalised (not finite or of length ~0), the frame_id is not valid
+ *         UTF-8, a value lies outside -1..100, `freeMax` lies outside 0..100
+ *         or `maxPixels` is < 1.
  */
 QUORVANE_NAV2_MAPS_EXPORT Map
 fromOccupancyGrid(const nav_msgs::msg::OccupancyGrid & grid, const GridOptions & options = {});
@@ -159,8 +217,9 @@ fromOccupancyGrid(const nav_msgs::msg::OccupancyGrid & grid, const GridOptions &
  *        100; the image's bottom row first. Header stamp zero, frame_id from
  *        the map's frame; origin orientation a pure yaw.
  * @throws MapError when `free` is not a non-empty CV_8UC1 image, `unknown` is
- *         neither empty nor a CV_8UC1 image of the same size, or the frame is
- *         not finite (resolution <= 0 included).
+ *         neither empty nor a CV_8UC1 image of the same size, the frame is
+ *         not finite (a resolution <= 0 or below kMinResolution included) or
+ *         its frame id is not valid UTF-8.
  */
 QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid toOccupancyGrid(const Map & map);
 
@@ -171,22 +230,29 @@ QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid toOccupancyGrid(const Map
  *
  * `info` (with `resolution`, `width`, `height`) and `data` are required;
  * `header`, `map_load_time` and `origin` and their members default to zero
- * (orientation w to 1). Unknown keys are an error. The values are checked
- * only as far as their types go (integers, numbers, data values in int8);
- * fromOccupancyGrid() checks the rest. The generated to_yaml() prints
+ * (orientation w to 1). Unknown keys and keys given twice are an error. The
+ * values are checked as far as their types go (integers in their range,
+ * finite numbers, float32 values in a float's range without underflowing to
+ * 0, data values in int8); fromOccupancyGrid() checks the rest. The text
+ * must be UTF-8 without control characters and hold one message (a trailing
+ * `---` or `...` is fine). The generated to_yaml() prints
  * numbers with six significant digits unless the stream's precision is
  * raised (`to_block_style_yaml(msg, out)` after `out << std::setprecision(17)`):
  * a turned origin then comes back turned by a slightly different yaw. The
  * block list under `data` that `ros2 topic echo` prints is read directly, so
- * a large map takes a fraction of a second.
- * @throws MapError for malformed YAML, a missing or unknown key, a value of
- *         the wrong type or out of its field's range.
+ * a large map takes a fraction of a second; the result is the YAML parser's
+ * on every text, the shortcut only saves time.
+ * @throws MapError ("malformed OccupancyGrid YAML: [line N: ]<reason>") for
+ *         text that is not UTF-8 or holds control characters, malformed YAML,
+ *         more than one document, a missing, unknown or repeated key, a
+ *         value of the wrong type, not finite or out of its field's range.
  */
 QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid parseOccupancyGridYaml(
   const std::string & text);
 
 /// parseOccupancyGridYaml() on a file's content.
-/// @throws MapError also for a missing or unreadable file.
+/// @throws MapError also for a file that cannot be read (see the top of this
+///         file); parse errors end with " in <path>".
 QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid readOccupancyGridYaml(
   const std::string & path);
 
@@ -196,8 +262,10 @@ QUORVANE_NAV2_MAPS_EXPORT nav_msgs::msg::OccupancyGrid readOccupancyGridYaml(
  *        info, data) is a grid (readOccupancyGridYaml() then
  *        fromOccupancyGrid() with @p gridOptions); any other YAML a map_server
  *        description (loadMapServerYaml()); anything else a bare image read
- *        with @p options' resolution and the default thresholds.
- * @throws MapError as the reader it picks.
+ *        with @p options' resolution and the default thresholds. The file is
+ *        read once.
+ * @throws MapError as the reader it picks ("map file ..." for a YAML file
+ *         that cannot be read).
  */
 QUORVANE_NAV2_MAPS_EXPORT Map loadMap(
   const std::string & path, const LoadOptions & options = {}, const GridOptions & gridOptions = {});

@@ -56,7 +56,8 @@ TEST_P(Cleaning, GivesTheHandCountedResult)
 INSTANTIATE_TEST_SUITE_P(
   Table, Cleaning,
   ::testing::Values(
-    // A 2-pixel speck goes, a 3-pixel one stays; the wall frame is one region.
+    // A 2-pixel speck goes; the obstacle pixels that touch the wall frame
+    // are part of its region and stay.
     Case{
       "specks",
       {"######", "#....#", "#.#..#", "#.#.##", "#...##", "######"},
@@ -65,6 +66,16 @@ INSTANTIATE_TEST_SUITE_P(
       1,
       0,
       2,
+      0},
+    // An isolated speck of exactly the minimum area stays, a smaller one goes.
+    Case{
+      "speck_at_minimum",
+      {"########", "#......#", "#.##.#.#", "#......#", "########"},
+      2,
+      {"########", "#......#", "#.##...#", "#......#", "########"},
+      1,
+      0,
+      1,
       0},
     // Obstacles touching at a corner only are separate (4-connected) specks.
     Case{

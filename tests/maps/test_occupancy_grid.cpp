@@ -7,12 +7,15 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "map_workers.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "scratch_dir.hpp"
+#include "utf8.hpp"
 
 namespace
 {
@@ -20,6 +23,7 @@ namespace
 using nav_msgs::msg::OccupancyGrid;
 using quorvane::maps::GridOptions;
 using quorvane::maps::MapError;
+using namespace std::string_view_literals;
 
 OccupancyGrid makeGrid(unsigned width, unsigned height, std::vector<std::int8_t> data)
 {
@@ -177,6 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
       "too large"},
     BadGrid{"ResolutionZero", [](OccupancyGrid & g) { g.info.resolution = 0.0F; }, "resolution"},
     BadGrid{
+      "ResolutionBelowMinimum", [](OccupancyGrid & g) { g.info.resolution = 1e-30F; },
+      "resolution 1e-30 m is below the smallest"},
+    BadGrid{
+      "FrameIdNotUtf8", [](OccupancyGrid & g) { g.header.frame_id = "m\xC3\x28p"; },
+      "frame_id is not valid UTF-8"},
+    BadGrid{
       "ResolutionNegative", [](OccupancyGrid & g) { g.info.resolution = -0.05F; }, "resolution"},
     BadGrid{
       "ResolutionNaN", [](OccupancyGrid & g) { g.info.resolution = static_cast<float>(kNaN); },
@@ -210,6 +220,26 @@ TEST(OccupancyGrid, FreeMaxOutsideItsRangeIsRefused)
   EXPECT_THROW(quorvane::maps::fromOccupancyGrid(makeGrid(3, 2, kThreeByTwo), options), MapError);
 }
 
+TEST(OccupancyGrid, PixelBudgetIsCheckedBeforeAllocating)
+{
+  GridOptions options;
+  options.maxPixels = 6;  // the 3 x 2 grid just fits
+  EXPECT_EQ(
+    quorvane::maps::fromOccupancyGrid(makeGrid(3, 2, kThreeByTwo), options).free.total(), 6u);
+  options.maxPixels = 5;
+  try {
+    quorvane::maps::fromOccupancyGrid(makeGrid(3, 2, kThreeByTwo), options);
+    FAIL() << "accepted";
+  } catch (const MapError & e) {
+    EXPECT_NE(
+      std::string(e.what()).find("3 x 2 = 6 cells, more than GridOptions::maxPixels = 5"),
+      std::string::npos)
+      << e.what();
+  }
+  // The default budget (2^28) refuses 2^15 x 2^15 cells whatever data holds.
+  EXPECT_THROW(quorvane::maps::fromOccupancyGrid(makeGrid(32768, 32768, {0})), MapError);
+}
+
 TEST(OccupancyGrid, MapsThatCannotBePublishedAreRefused)
 {
   quorvane::maps::Map map;
@@ -219,6 +249,9 @@ TEST(OccupancyGrid, MapsThatCannotBePublishedAreRefused)
   EXPECT_THROW(quorvane::maps::toOccupancyGrid(map), MapError);
   map.unknown.release();
   map.frame.resolution = 0.0;
+  EXPECT_THROW(quorvane::maps::toOccupancyGrid(map), MapError);
+  map.frame.resolution = 0.05;
+  map.frame.frameId = "\xFF";
   EXPECT_THROW(quorvane::maps::toOccupancyGrid(map), MapError);
 }
 
@@ -295,7 +328,7 @@ TEST(OccupancyGridYaml, OptionalFieldsDefault)
 struct BadYaml
 {
   const char * name;
-  const char * text;
+  std::string_view text;  // may hold NUL bytes
   const char * expected;
 };
 
@@ -308,7 +341,7 @@ class BadGridYaml : public ::testing::TestWithParam<BadYaml>
 TEST_P(BadGridYaml, IsRefusedWithItsReason)
 {
   try {
-    quorvane::maps::parseOccupancyGridYaml(GetParam().text);
+    quorvane::maps::parseOccupancyGridYaml(std::string(GetParam().text));
     FAIL() << "accepted";
   } catch (const MapError & e) {
     const std::string message = e.what();
@@ -344,21 +377,46 @@ INSTANTIATE_TEST_SUITE_P(
       "WidthIsAMapping", "info: {resolution: 1, width: {a: 1}, height: 1}\ndata: [0]\n",
       "'info.width' must not be a mapping"},
     BadYaml{"Twice", QV_INFO "data: [0]\ndata: [0]\n", "twice"},
-    BadYaml{"NoValue", "info:\ndata: [0]\n", "no value"}),
+    BadYaml{"NoValue", "info:\ndata: [0]\n", "no value"},
+    BadYaml{
+      "TwoDocuments", QV_INFO "data:\n- 0\n---\n" QV_INFO "data:\n- 1\n",
+      "line 5: more than one document"},
+    BadYaml{"TrailingComma", QV_INFO "data: [0]\n---\n,\n", "line 4: unexpected text"},
+    BadYaml{"NulByte", QV_INFO "data: [0]\n\0---\ndata: [1]\n"sv, "line 3: control character 0x00"},
+    BadYaml{
+      "Escape", QV_INFO "header: {frame_id: a\x1B[0m}\ndata: [0]\n", "control character 0x1B"},
+    BadYaml{"NotUtf8", "header: {frame_id: caf\xE9}\n" QV_INFO "data: [0]\n", "line 1: not UTF-8"},
+    BadYaml{
+      "ResolutionNaN", "info: {resolution: .nan, width: 1, height: 1}\ndata: [0]\n",
+      "'info.resolution' must be a finite number"},
+    BadYaml{
+      "PositionInfinite",
+      "info: {resolution: 1, width: 1, height: 1, origin: {position: {x: -.inf}}}\ndata: [0]\n",
+      "'info.origin.position.x' must be a finite number"},
+    BadYaml{
+      "ResolutionUnderflowsFloat32", "info: {resolution: 1e-300, width: 1, height: 1}\ndata: [0]\n",
+      "'1e-300' is out of a float32's range"},
+    BadYaml{
+      "ResolutionOverflowsFloat32", "info: {resolution: 1e39, width: 1, height: 1}\ndata: [0]\n",
+      "'1e39' is out of a float32's range"}),
   [](const ::testing::TestParamInfo<BadYaml> & param) { return param.param.name; });
 
 TEST(OccupancyGridYaml, BlockListShortcutAgreesWithTheParser)
 {
   const std::string echoed = kEchoed;
   const std::string head = echoed.substr(0, echoed.find("data:"));
-  for (const std::string & text :
-       {echoed, head + "data:\n- 0\n- 100\n- -1\n- 50\n- 0\n- 0", head + "data:\n- 0\n- 1\n...\n",
-        head + "data:\n- 0\n- 1\n# note\n", head + "data:\n- 0\n-  1\n", head + "data:\n- 0x1\n",
-        "data:\n- 1\n" + head.substr(0, head.find("info:")) + "\n", head + "data:\n- 0\n- 300\n"}) {
+  const std::string crlf = std::regex_replace(echoed, std::regex("\n"), "\r\n");
+  for (const std::string & text : std::vector<std::string>{
+         echoed, head + "data:\n- 0\n- 100\n- -1\n- 50\n- 0\n- 0", head + "data:\n- 0\n- 1\n...\n",
+         head + "data:\n- 0\n- 1\n# note\n", head + "data:\n- 0\n-  1\n", head + "data:\n- 0x1\n",
+         "data:\n- 1\n" + head.substr(0, head.find("info:")) + "\n", head + "data:\n- 0\n- 300\n",
+         // Two messages: the shortcut would take the second one's list.
+         head + "data:\n- 0\n- 100\n- -2\n- 50\n- 0\n- 0\n---\n" + head + "data:\n- 0\n- 1\n",
+         // A list that only looks like the top-level one.
+         "info: {resolution: 1, width: 1, height: 1}\ndata: [0]\nx: '\ndata:\n- 5\n",
+         "{info: {resolution: 1, width: 1, height: 1},\ndata:\n- 5\n---\n}\n",
+         head + "data:\n- 0\n- 1\n---x\n", "\xEF\xBB\xBF" + echoed, crlf}) {
     SCOPED_TRACE(text);
-    std::string cut = text;
-    std::vector<std::int8_t> data;
-    const bool shortcut = quorvane::maps::detail::cutBlockData(cut, data);
     std::string fast;
     std::string slow;
     OccupancyGrid a;
@@ -373,8 +431,25 @@ TEST(OccupancyGridYaml, BlockListShortcutAgreesWithTheParser)
     } catch (const MapError & e) {
       slow = e.what();
     }
-    EXPECT_EQ(fast, slow) << (shortcut ? "shortcut taken" : "no shortcut");
+    EXPECT_EQ(fast, slow);
     EXPECT_EQ(a, b);
+  }
+}
+
+TEST(OccupancyGridYaml, TextFormsReadTheSameMessage)
+{
+  const std::string echoed = kEchoed;
+  const OccupancyGrid expected = quorvane::maps::detail::parseOccupancyGridYaml(echoed, false);
+  EXPECT_EQ(expected.data, kThreeByTwo);
+  // The shortcut is taken for what `ros2 topic echo` prints, with a byte
+  // order mark too; CRLF line ends go through the parser alone.
+  for (const std::string & text :
+       {echoed, "\xEF\xBB\xBF" + echoed, echoed + "...\n",
+        std::regex_replace(echoed, std::regex("\n"), "\r\n")}) {
+    SCOPED_TRACE(text);
+    bool shortcut = false;
+    EXPECT_EQ(quorvane::maps::detail::parseOccupancyGridYaml(text, true, &shortcut), expected);
+    EXPECT_EQ(shortcut, text.find('\r') == std::string::npos);
   }
 }
 
@@ -403,6 +478,26 @@ TEST(OccupancyGridYaml, LoadMapRecognisesAGridByItsContent)
     FAIL() << "accepted";
   } catch (const MapError & e) {
     EXPECT_NE(std::string(e.what()).find(bad), std::string::npos) << e.what();
+  }
+}
+
+// ---------------------------------------------------------------- UTF-8
+
+TEST(Utf8, ValidityFollowsRfc3629)
+{
+  // Cases from RFC 3629's table of well-formed byte sequences.
+  for (std::string_view valid :
+       {""sv, "map"sv, "caf\xC3\xA9"sv, "\xE2\x82\xAC"sv, "\xED\x9F\xBF"sv, "\xEE\x80\x80"sv,
+        "\xF0\x90\x8D\x88"sv, "\xF4\x8F\xBF\xBF"sv, "a\0b"sv}) {
+    EXPECT_TRUE(quorvane::maps::detail::isValidUtf8(valid)) << valid;
+  }
+  // Overlong forms, surrogates, beyond U+10FFFF, stray or missing
+  // continuation bytes, bytes that never occur.
+  for (std::string_view invalid :
+       {"\xC0\xAF"sv, "\xE0\x80\xAF"sv, "\xF0\x80\x80\xAF"sv, "\xED\xA0\x80"sv,
+        "\xF4\x90\x80\x80"sv, "\xF5\x80\x80\x80"sv, "\x80"sv, "caf\xC3"sv, "\xE2\x82"sv,
+        "\xC3\x28"sv, "\xFE"sv, "\xFF"sv}) {
+    EXPECT_FALSE(quorvane::maps::detail::isValidUtf8(invalid)) << invalid;
   }
 }
 
