@@ -88,6 +88,14 @@ void describeMapOptions(CLI::App & app, CliOptions & cli)
     ->capture_default_str()
     ->check(kFinite)
     ->check(CLI::PositiveNumber);
+  app
+    .add_option(
+      "--max-pixels", cli.maxPixels,
+      "Largest map read, in pixels (checked from the image\n"
+      "header or the grid's size before anything is\n"
+      "decoded)")
+    ->capture_default_str()
+    ->check(CLI::Range(std::int64_t{1}, std::int64_t{1} << 40));
   app.add_flag(
     "--strict-unknown", cli.strictUnknown,
     "Never count grey 205 (what map savers write for\n"

@@ -3,6 +3,7 @@
 
 // The command line of quorvane_map_inspect.
 
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -62,7 +63,8 @@ struct CliOptions
   std::string htmlPath;      //!< interactive HTML report to write; empty: none
   double resolution = 0.05;  //!< bare images and the sample
   bool strictUnknown = false;
-  int skeletonMaxSide = 0;         //!< 0: thin at full resolution
+  std::int64_t maxPixels = std::int64_t{1} << 28;  //!< largest map read, in pixels
+  int skeletonMaxSide = 0;                         //!< 0: thin at full resolution
   double minRegionAreaM2 = 0.05;   //!< specks and islands removed before thinning; 0: off
   int coverageMinCells = 4;        //!< smallest coverage block, in cells
   int coverageMaxRectangles = -1;  //!< most coverage blocks; -1: no limit

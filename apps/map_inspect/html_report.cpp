@@ -384,7 +384,7 @@ std::string scalarText(const json & value)
   if (value.is_number_float()) {
     return num(value.get<double>(), 4);
   }
-  return value.dump();
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 /// "(x, y)" of a point, or "?" for anything else.

@@ -83,8 +83,11 @@ quorvane::maps::Map loadOrSynthesise(const CliOptions & cli, std::string & sourc
   quorvane::maps::LoadOptions options;
   options.strictUnknown = cli.strictUnknown;
   options.bareImageResolution = cli.resolution;
+  options.maxPixels = cli.maxPixels;
+  quorvane::maps::GridOptions gridOptions;
+  gridOptions.maxPixels = cli.maxPixels;
   source = cli.mapPath;
-  return quorvane::maps::loadMap(cli.mapPath, options);
+  return quorvane::maps::loadMap(cli.mapPath, options, gridOptions);
 }
 
 /// Cell side in whole pixels (the library's grid pitch): the one given, or

@@ -295,11 +295,13 @@ nlohmann::ordered_json makeReport(
 std::string formatReport(const nlohmann::ordered_json & report, bool compact)
 {
   if (compact) {
-    return report.dump();
+    return report.dump(-1, ' ', false, json::error_handler_t::replace);
   }
   // Pretty printing puts every array element on a line of its own; pull the
   // arrays of plain values (no string, array or object inside) onto one line.
-  const std::string pretty = report.dump(2);
+  // Text that is not UTF-8 (a file name, say) is written with U+FFFD in
+  // place of the bytes JSON cannot carry.
+  const std::string pretty = report.dump(2, ' ', false, json::error_handler_t::replace);
   std::string out;
   out.reserve(pretty.size());
   bool inString = false;
