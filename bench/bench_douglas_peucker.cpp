@@ -37,7 +37,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "SimplifyPath.hpp"
-#include "simplify.hpp"
+#include "reference_douglas_peucker.hpp"
 #include "test_maps_dir.hpp"
 
 namespace
@@ -171,33 +171,10 @@ double seconds(const std::function<void()> & call)
 }
 
 /// Our polyline result equals what the plain one-by-one scan keeps.
-struct PlainScanSource
-{
-  static constexpr bool kIntegerCoordinates = false;
-  const cv::Point * points;
-  std::size_t count;
-  double minChordLength;
-  std::size_t size() const { return count; }
-  quorvane::simplify::XY xy(std::size_t i) const
-  {
-    return {static_cast<double>(points[i].x), static_cast<double>(points[i].y)};
-  }
-  bool endsSpan(std::size_t first, std::size_t last) const
-  {
-    if (minChordLength < 0.0) {
-      return false;
-    }
-    const double dx = double(std::int64_t{points[first].x} - points[last].x);
-    const double dy = double(std::int64_t{points[first].y} - points[last].y);
-    return minChordLength >= std::hypot(std::fabs(dx), std::fabs(dy));
-  }
-};
-
 bool samePlain(const Polyline & in, double minChord, const Polyline & ours)
 {
   Polyline plain;
-  for (const std::size_t i :
-       quorvane::simplify::keptIndices(PlainScanSource{in.data(), in.size(), minChord}, kEpsilon)) {
+  for (const std::size_t i : quorvane::oracle::plainKeptIndices(in, kEpsilon, minChord)) {
     plain.push_back(in[i]);
   }
   return plain == ours;

@@ -1,8 +1,14 @@
 #include "simplify.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace quorvane
@@ -12,69 +18,584 @@ namespace simplify
 namespace
 {
 
-/// A polyline seen by the index-range worker, with its minimum chord length.
-struct PolylineSource
+// ---------------------------------------------------------------------------
+// Estimates: q * D^2 without a division or root per point.
+
+/// A span's chord as the estimate kernels take it.
+struct Chord
 {
-  static constexpr bool kIntegerCoordinates = true;
+  double ax;
+  double ay;
+  double dx;  ///< b.x - a.x
+  double dy;  ///< b.y - a.y
+  double q;   ///< dx * dx + dy * dy
+};
 
-  const cv::Point * points;
-  std::size_t count;
-  double minChordLength;
-
-  std::size_t size() const { return count; }
-
-  QUORVANE_ALWAYS_INLINE XY xy(std::size_t i) const
-  {
-    return {static_cast<double>(points[i].x), static_cast<double>(points[i].y)};
+/// q times the squared distance of (px, py) from the chord's closed segment,
+/// from the cross and dot products of P - a with b - a: q * D^2 = cross^2 +
+/// s^2 with s the part of dot outside [0, q] (Lagrange's identity). When q is
+/// 0, D^2 itself (the distance to a). An estimate: it is rounded differently
+/// from squaredSegmentDistance().
+QUORVANE_ALWAYS_INLINE double estimate(double px, double py, const Chord & c)
+{
+  const double ex = px - c.ax;
+  const double ey = py - c.ay;
+  if (c.q == 0.0) {
+    return ex * ex + ey * ey;
   }
+  const double cross = ex * c.dy - ey * c.dx;
+  const double dot = ex * c.dx + ey * c.dy;
+  const double beyond = dot - c.q;
+  const double outside = (dot < 0.0 ? dot : 0.0) + (beyond > 0.0 ? beyond : 0.0);
+  return cross * cross + outside * outside;
+}
 
-  /// True when the chord first-last is no longer than minChordLength (never
-  /// for a NaN minChordLength). The differences are taken in 64 bits, so no
-  /// coordinates overflow.
-  bool endsSpan(std::size_t first, std::size_t last) const
-  {
-    if (minChordLength < 0.0) {
-      return false;  // the test is off: a chord length is never negative
+/// Writes the estimates of the @p count points at @p x, @p y to @p out and
+/// returns the greatest (0 for none).
+using EstimateKernel = double (*)(const double *, const double *, std::size_t, const Chord &, double *);
+
+double estimatesOneByOne(
+  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+{
+  double greatest = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double e = estimate(x[i], y[i], c);
+    out[i] = e;
+    greatest = e > greatest ? e : greatest;
+  }
+  return greatest;
+}
+
+#if QUORVANE_GNU_EXTENSIONS
+
+/// Four doubles processed together; each operation is the IEEE operation of
+/// each lane, so the lanes hold exactly what estimate() gives.
+using Quad = double __attribute__((vector_size(4 * sizeof(double))));
+
+QUORVANE_ALWAYS_INLINE double estimatesByFours(
+  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+{
+  const Quad zero = {0.0, 0.0, 0.0, 0.0};
+  const Quad ax = zero + c.ax;
+  const Quad ay = zero + c.ay;
+  const Quad dx = zero + c.dx;
+  const Quad dy = zero + c.dy;
+  const Quad q = zero + c.q;
+  Quad best = zero;
+  std::size_t i = 0;
+  if (c.q != 0.0) {
+    for (; i + 4 <= count; i += 4) {
+      Quad px;
+      Quad py;
+      std::memcpy(&px, x + i, sizeof px);
+      std::memcpy(&py, y + i, sizeof py);
+      const Quad ex = px - ax;
+      const Quad ey = py - ay;
+      const Quad cross = ex * dy - ey * dx;
+      const Quad dot = ex * dx + ey * dy;
+      const Quad beyond = dot - q;
+      const Quad outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
+      const Quad e = cross * cross + outside * outside;
+      std::memcpy(out + i, &e, sizeof e);
+      best = e > best ? e : best;
     }
-    const std::int64_t dx = std::int64_t{points[first].x} - points[last].x;
-    const std::int64_t dy = std::int64_t{points[first].y} - points[last].y;
-    const double chord =
-      std::hypot(std::fabs(static_cast<double>(dx)), std::fabs(static_cast<double>(dy)));
-    return minChordLength >= chord;
+  } else {
+    for (; i + 4 <= count; i += 4) {
+      Quad px;
+      Quad py;
+      std::memcpy(&px, x + i, sizeof px);
+      std::memcpy(&py, y + i, sizeof py);
+      const Quad ex = px - ax;
+      const Quad ey = py - ay;
+      const Quad e = ex * ex + ey * ey;
+      std::memcpy(out + i, &e, sizeof e);
+      best = e > best ? e : best;
+    }
   }
-};
+  const double greatest = std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
+  return std::max(greatest, estimatesOneByOne(x + i, y + i, count - i, c, out + i));
+}
 
-/// A path message seen by the index-range worker: only the positions' x and y
-/// are read, and there is no chord test.
-struct PathSource
+double estimatesByFoursDefault(
+  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
 {
-  static constexpr bool kIntegerCoordinates = false;
+  return estimatesByFours(x, y, count, c, out);
+}
 
-  const geometry_msgs::msg::PoseStamped * poses;
-  std::size_t count;
+#if defined(__x86_64__) || defined(__i386__)
+#define QUORVANE_SIMPLIFY_AVX2 1
+// The same code with 256-bit registers, chosen at run time on processors that
+// have them (no fused multiply-add: the lanes stay as estimate() rounds them).
+__attribute__((target("avx2"))) double estimatesByFoursAvx2(
+  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+{
+  return estimatesByFours(x, y, count, c, out);
+}
+#endif
 
-  std::size_t size() const { return count; }
+#endif  // QUORVANE_GNU_EXTENSIONS
 
-  QUORVANE_ALWAYS_INLINE XY xy(std::size_t i) const
+EstimateKernel chooseEstimateKernel()
+{
+#if QUORVANE_GNU_EXTENSIONS
+#ifdef QUORVANE_SIMPLIFY_AVX2
+  if (__builtin_cpu_supports("avx2")) {
+    return estimatesByFoursAvx2;
+  }
+#endif
+  return estimatesByFoursDefault;
+#else
+  return estimatesOneByOne;
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// What an estimate tells.
+//
+// Let D be a point's exact distance from the segment, d its distance as
+// squaredSegmentDistance() computes it (the one that decides), and e =
+// sqrt(estimate / scale). For points (and bounding-polygon vertices) whose
+// coordinates and coordinate differences lie within the magnitude, d and e
+// each stay within about 2^-47 of it from D; the allowance, 2^-40 of it,
+// leaves ample room.
+
+struct Tolerance
+{
+  double scale;      ///< q, or 1 for a span whose ends coincide
+  double allowance;  ///< bound on |d - D| and on |e - D|
+  double epsilon;
+
+  /// True when no point whose estimate is at most @p greatest can lie
+  /// farther than epsilon as computed: d <= e + 2 allowance.
+  bool undivided(double greatest) const
   {
-    return {poses[i].pose.position.x, poses[i].pose.position.y};
+    return std::sqrt(greatest / scale) + 4.0 * allowance <= epsilon;
   }
 
-  bool endsSpan(std::size_t /*first*/, std::size_t /*last*/) const { return false; }
+  /// Points whose estimate is below this cannot be the farthest as computed
+  /// once a point with estimate @p greatest is known: the farthest has d >= e
+  /// of that point - 2 allowance, so its own e is at least the reach below.
+  /// 0 (everything) when the reach is not above 0.
+  double candidateThreshold(double greatest) const
+  {
+    const double reach = std::sqrt(greatest / scale) - 4.0 * allowance;
+    // (Lowered by a hair more, so that its own rounding cannot lift it.)
+    return reach > 0.0 ? scale * reach * reach * (1.0 - 0x1p-40) : 0.0;
+  }
 };
+
+/// A point that may be the farthest, with its estimate.
+struct Candidate
+{
+  std::size_t index;
+  double estimate;
+};
+
+// ---------------------------------------------------------------------------
+// The tree of bounding polygons.
+//
+// Leaves are blocks of kLeafSize consecutive points; each node of a complete
+// binary tree over them keeps the vertices of a convex polygon that contains
+// its points: their convex hull while it has at most kHullCap vertices,
+// otherwise their bounding box. The distance from a closed segment is a
+// convex function of the point, so no point of a node lies farther from a
+// segment than the farthest vertex of its polygon: one evaluation per vertex
+// bounds the whole node.
+
+constexpr std::size_t kLeafSize = 64;
+constexpr std::size_t kHullCap = 32;
+
+bool before(const XY & a, const XY & b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+bool same(const XY & a, const XY & b) { return a.x == b.x && a.y == b.y; }
+
+/// True when a, b, c certainly do not turn counter-clockwise: b then lies on
+/// or to the right of a-c. With @p exact the test is exact; otherwise a
+/// computed cross product this close to 0 counts as a left turn (b is kept).
+bool notLeftTurn(const XY & a, const XY & b, const XY & c, bool exact)
+{
+  const double l = (b.x - a.x) * (c.y - a.y);
+  const double r = (b.y - a.y) * (c.x - a.x);
+  const double slack = exact ? 0.0 : 0x1p-49 * (std::fabs(l) + std::fabs(r));
+  return l - r <= -slack;
+}
+
+class BoundTree
+{
+public:
+  BoundTree(const PointArrays & points, const EstimateKernel & kernel)
+  : points_(points), kernel_(kernel)
+  {
+    const std::size_t n = points.x.size();
+    leafCount_ = (n + kLeafSize - 1) / kLeafSize;
+    base_ = 1;
+    while (base_ < leafCount_) {
+      base_ *= 2;
+    }
+    nodes_.assign(2 * base_, Node{0, 0});
+    std::vector<XY> sorted;
+    std::vector<XY> chain;
+    std::vector<XY> hull;
+    for (std::size_t leaf = 0; leaf < leafCount_; ++leaf) {
+      sorted.clear();
+      for (std::size_t i = leaf * kLeafSize; i < std::min(n, (leaf + 1) * kLeafSize); ++i) {
+        sorted.push_back({points.x[i], points.y[i]});
+      }
+      std::sort(sorted.begin(), sorted.end(), before);
+      sorted.erase(std::unique(sorted.begin(), sorted.end(), same), sorted.end());
+      store(base_ + leaf, sorted, chain, hull);
+    }
+    for (std::size_t v = base_ - 1; v >= 1; --v) {
+      sorted.clear();
+      const Node & left = nodes_[2 * v];
+      const Node & right = nodes_[2 * v + 1];
+      std::merge(
+        vertices_.begin() + std::ptrdiff_t(left.offset),
+        vertices_.begin() + std::ptrdiff_t(left.offset + left.count),
+        vertices_.begin() + std::ptrdiff_t(right.offset),
+        vertices_.begin() + std::ptrdiff_t(right.offset + right.count), std::back_inserter(sorted),
+        before);
+      sorted.erase(std::unique(sorted.begin(), sorted.end(), same), sorted.end());
+      store(v, sorted, chain, hull);
+    }
+    vx_.resize(vertices_.size());
+    vy_.resize(vertices_.size());
+    for (std::size_t i = 0; i < vertices_.size(); ++i) {
+      vx_[i] = vertices_[i].x;
+      vy_[i] = vertices_[i].y;
+    }
+    std::vector<XY>().swap(vertices_);
+  }
+
+  std::size_t base() const { return base_; }
+  std::size_t leafCount() const { return leafCount_; }
+
+  /// The greatest estimate over node @p v's polygon, or -1 for an empty node.
+  double bound(std::size_t v, const Chord & c, double * scratch) const
+  {
+    const Node & node = nodes_[v];
+    if (node.count == 0) {
+      return -1.0;
+    }
+    return kernel_(vx_.data() + node.offset, vy_.data() + node.offset, node.count, c, scratch);
+  }
+
+private:
+  struct Node
+  {
+    std::size_t offset;
+    std::size_t count;
+  };
+
+  /// Stores for node @p v the (x, y)-ordered vertices of a convex polygon
+  /// containing @p sorted (ordered, without repeats).
+  void store(std::size_t v, const std::vector<XY> & sorted, std::vector<XY> & chain,
+             std::vector<XY> & hull)
+  {
+    hull.clear();
+    if (sorted.size() <= 2) {
+      hull = sorted;
+    } else {
+      // Andrew's monotone chain: the lower chain left to right, then the
+      // upper chain right to left; each may keep a point the rounding of the
+      // turn test cannot rule out, never drops a vertex of the hull.
+      const bool exact = points_.exactOrientation;
+      chain.clear();
+      for (const XY & p : sorted) {
+        while (chain.size() >= 2 && notLeftTurn(chain[chain.size() - 2], chain.back(), p, exact)) {
+          chain.pop_back();
+        }
+        chain.push_back(p);
+      }
+      const std::size_t lower = chain.size();
+      for (std::size_t i = sorted.size() - 1; i-- > 0;) {
+        const XY & p = sorted[i];
+        while (chain.size() > lower &&
+               notLeftTurn(chain[chain.size() - 2], chain.back(), sorted[i], exact)) {
+          chain.pop_back();
+        }
+        chain.push_back(p);
+      }
+      chain.pop_back();  // the first point again
+      // The lower chain is in (x, y) order, the rest of the upper chain in
+      // reverse order.
+      std::reverse(chain.begin() + std::ptrdiff_t(lower), chain.end());
+      std::merge(
+        chain.begin(), chain.begin() + std::ptrdiff_t(lower),
+        chain.begin() + std::ptrdiff_t(lower), chain.end(), std::back_inserter(hull), before);
+      hull.erase(std::unique(hull.begin(), hull.end(), same), hull.end());
+    }
+    if (hull.size() > kHullCap) {
+      double x0 = sorted.front().x;
+      double x1 = sorted.back().x;
+      double y0 = sorted.front().y;
+      double y1 = y0;
+      for (const XY & p : sorted) {
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
+      }
+      hull = {{x0, y0}, {x0, y1}, {x1, y0}, {x1, y1}};
+    }
+    nodes_[v] = {vertices_.size(), hull.size()};
+    vertices_.insert(vertices_.end(), hull.begin(), hull.end());
+  }
+
+  const PointArrays & points_;
+  EstimateKernel kernel_;
+  std::size_t leafCount_ = 0;
+  std::size_t base_ = 1;
+  std::vector<Node> nodes_;
+  std::vector<XY> vertices_;  // while building
+  std::vector<double> vx_;
+  std::vector<double> vy_;
+};
+
+// ---------------------------------------------------------------------------
+// The split point of a span.
+
+class SplitFinder
+{
+public:
+  SplitFinder(const PointArrays & points, double epsilon, std::size_t treeSpan)
+  : points_(points),
+    epsilon_(epsilon),
+    treeSpan_(std::max<std::size_t>(treeSpan, 3)),
+    allowance_(std::ldexp(points.magnitude, -40)),
+    kernel_(chooseEstimateKernel())
+  {
+  }
+
+  /// The farthest interior point of @p span as the one-by-one scan chooses
+  /// it, when that point lies farther than epsilon; otherwise a result with
+  /// distance at most epsilon (or index == span.first), as the scan's.
+  FarthestPoint find(const IndexSpan & span)
+  {
+    const double * x = points_.x.data();
+    const double * y = points_.y.data();
+    if (points_.magnitude == 0.0 || span.last - span.first < 2) {
+      return farthestInteriorPointOneByOne(x, y, span);
+    }
+    Chord c{x[span.first], y[span.first], x[span.last] - x[span.first],
+            y[span.last] - y[span.first], 0.0};
+    c.q = c.dx * c.dx + c.dy * c.dy;
+    const Tolerance tolerance{c.q != 0.0 ? c.q : 1.0, allowance_, epsilon_};
+    candidates_.clear();
+    double greatest = 0.0;
+    double unexplored = 0.0;
+    if (span.last - span.first >= treeSpan_) {
+      unexplored = searchTree(span, c, tolerance, greatest);
+    } else {
+      scan(span.first + 1, span.last, c, tolerance, greatest);
+    }
+    // 1. Nothing can lie beyond epsilon: the span stays undivided, whichever
+    //    point is the farthest.
+    if (tolerance.undivided(std::max(greatest, unexplored))) {
+      return {span.first, 0.0};
+    }
+    // 2. All estimates near 0 (points within rounding of the chord): only
+    //    the plain scan can tell.
+    const double threshold = tolerance.candidateThreshold(greatest);
+    if (!(threshold > 0.0)) {
+      return farthestInteriorPointOneByOne(x, y, span);
+    }
+    // 3. The candidates' computed distances; the lowest index wins equal ones.
+    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
+    FarthestPoint best{span.first, 0.0};
+    for (const Candidate & k : candidates_) {
+      if (k.estimate >= threshold) {
+        const double d = std::sqrt(squaredSegmentDistance({x[k.index], y[k.index]}, segment));
+        if (d > best.distance || (d == best.distance && d > 0.0 && k.index < best.index)) {
+          best = {k.index, d};
+        }
+      }
+    }
+    return best;
+  }
+
+private:
+  /// Estimates the points [begin, end), raises @p greatest, and records the
+  /// points that reach the candidate threshold of the greatest so far.
+  void scan(
+    std::size_t begin, std::size_t end, const Chord & c, const Tolerance & tolerance,
+    double & greatest)
+  {
+    const std::size_t count = end - begin;
+    if (scratch_.size() < count) {
+      scratch_.resize(std::max(count, treeSpan_));
+    }
+    const double top =
+      kernel_(points_.x.data() + begin, points_.y.data() + begin, count, c, scratch_.data());
+    greatest = std::max(greatest, top);
+    if (tolerance.undivided(greatest)) {
+      return;  // nothing here can divide the span; no candidates needed yet
+    }
+    const double threshold = tolerance.candidateThreshold(greatest);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (scratch_[i] >= threshold) {
+        candidates_.push_back({begin + i, scratch_[i]});
+      }
+    }
+  }
+
+  /// Best-first search over the tree for the span's interior; returns the
+  /// greatest bound among the nodes left unexplored (0 for none).
+  double searchTree(
+    const IndexSpan & span, const Chord & c, const Tolerance & tolerance, double & greatest)
+  {
+    if (!tree_) {
+      tree_ = std::make_unique<BoundTree>(points_, kernel_);
+    }
+    const BoundTree & tree = *tree_;
+    std::size_t begin = span.first + 1;
+    std::size_t end = span.last;
+    std::size_t firstLeaf = (begin + kLeafSize - 1) / kLeafSize;
+    std::size_t endLeaf = end / kLeafSize;  // leaves [firstLeaf, endLeaf) lie wholly inside
+    if (firstLeaf >= endLeaf) {
+      scan(begin, end, c, tolerance, greatest);
+      return 0.0;
+    }
+    if (begin < firstLeaf * kLeafSize) {
+      scan(begin, firstLeaf * kLeafSize, c, tolerance, greatest);
+    }
+    if (endLeaf * kLeafSize < end) {
+      scan(endLeaf * kLeafSize, end, c, tolerance, greatest);
+    }
+    if (scratch_.size() < kHullCap) {
+      scratch_.resize(std::max(kHullCap, treeSpan_));
+    }
+    heap_.clear();
+    const auto push = [&](std::size_t v) {
+      const double b = tree.bound(v, c, scratch_.data());
+      if (b >= 0.0) {
+        heap_.push_back({b, v});
+        std::push_heap(heap_.begin(), heap_.end());
+      }
+    };
+    for (std::size_t l = firstLeaf + tree.base(), r = endLeaf + tree.base(); l < r;
+         l /= 2, r /= 2) {
+      if (l % 2 == 1) {
+        push(l++);
+      }
+      if (r % 2 == 1) {
+        push(--r);
+      }
+    }
+    while (!heap_.empty()) {
+      const auto [b, v] = heap_.front();
+      if (b < tolerance.candidateThreshold(greatest) || tolerance.undivided(std::max(b, greatest))) {
+        return b;  // no point left can be the farthest, or none can divide
+      }
+      std::pop_heap(heap_.begin(), heap_.end());
+      heap_.pop_back();
+      if (v >= tree.base()) {
+        const std::size_t leaf = v - tree.base();
+        scan(
+          leaf * kLeafSize, std::min(points_.x.size(), (leaf + 1) * kLeafSize), c, tolerance,
+          greatest);
+      } else {
+        push(2 * v);
+        push(2 * v + 1);
+      }
+    }
+    return 0.0;
+  }
+
+  const PointArrays & points_;
+  double epsilon_;
+  std::size_t treeSpan_;
+  double allowance_;
+  EstimateKernel kernel_;
+  std::unique_ptr<BoundTree> tree_;
+  std::vector<double> scratch_;
+  std::vector<Candidate> candidates_;
+  std::vector<std::pair<double, std::size_t>> heap_;
+};
+
+/// True when the chord first-last is no longer than minChordLength (never
+/// for a NaN or negative minChordLength). For integer coordinates the
+/// differences of their doubles are exact.
+bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChordLength)
+{
+  if (!(minChordLength >= 0.0)) {
+    return false;
+  }
+  const double chord = std::hypot(
+    std::fabs(points.x[span.first] - points.x[span.last]),
+    std::fabs(points.y[span.first] - points.y[span.last]));
+  return minChordLength >= chord;
+}
 
 }  // namespace
 
-std::vector<std::size_t> keptPolylineIndices(
-  const std::vector<cv::Point> & points, double epsilon, double minChordLength)
+PointArrays polylineArrays(const std::vector<cv::Point> & points)
 {
-  return keptIndices(PolylineSource{points.data(), points.size(), minChordLength}, epsilon);
+  PointArrays arrays;
+  arrays.x.resize(points.size());
+  arrays.y.resize(points.size());
+  std::int64_t largest = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    arrays.x[i] = points[i].x;
+    arrays.y[i] = points[i].y;
+    largest = std::max({largest, std::abs(std::int64_t{points[i].x}),
+                        std::abs(std::int64_t{points[i].y})});
+  }
+  arrays.magnitude = 2.0 * static_cast<double>(largest) + 1.0;
+  arrays.exactOrientation = largest < (std::int64_t{1} << 25);
+  return arrays;
 }
 
-std::vector<std::size_t> keptPoseIndices(
-  const std::vector<geometry_msgs::msg::PoseStamped> & poses, double epsilon)
+PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & poses)
 {
-  return keptIndices(PathSource{poses.data(), poses.size()}, epsilon);
+  PointArrays arrays;
+  arrays.x.resize(poses.size());
+  arrays.y.resize(poses.size());
+  double largest = 0.0;
+  bool usable = true;
+  bool smallIntegers = true;
+  for (std::size_t i = 0; i < poses.size(); ++i) {
+    arrays.x[i] = poses[i].pose.position.x;
+    arrays.y[i] = poses[i].pose.position.y;
+    for (const double v : {arrays.x[i], arrays.y[i]}) {
+      const double a = std::fabs(v);
+      // (NaN fails every comparison, infinity the first.)
+      usable = usable && a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
+      smallIntegers = smallIntegers && a < 0x1p25 && std::nearbyint(v) == v;
+      largest = std::max(largest, a);
+    }
+  }
+  arrays.magnitude = usable ? 2.0 * largest : 0.0;
+  arrays.exactOrientation = usable && smallIntegers;
+  return arrays;
+}
+
+std::vector<std::size_t> keptIndices(
+  const PointArrays & points, double epsilon, double minChordLength, std::size_t treeSpan)
+{
+  const std::size_t last = points.x.size() - 1;
+  // No distance lies beyond a NaN or infinite epsilon: no span divides.
+  if (!(epsilon < std::numeric_limits<double>::infinity())) {
+    return {0, last};
+  }
+  SplitFinder finder(points, epsilon, treeSpan);
+  std::vector<std::size_t> kept{0};
+  std::vector<IndexSpan> pending{{0, last}};
+  while (!pending.empty()) {
+    const IndexSpan span = pending.back();
+    pending.pop_back();
+    // 1. A short chord ends the span without looking inside.
+    if (!endsSpan(points, span, minChordLength)) {
+      // 2. Divide at the farthest interior point when it is beyond epsilon.
+      const FarthestPoint far = finder.find(span);
+      if (far.distance > epsilon && far.index != span.first) {
+        pending.push_back({far.index, span.last});
+        pending.push_back({span.first, far.index});
+        continue;
+      }
+    }
+    // 3. An undivided span contributes its last point (its first one is
+    //    already there as the previous span's last point).
+    kept.push_back(span.last);
+  }
+  return kept;
 }
 
 }  // namespace simplify
