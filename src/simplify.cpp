@@ -50,6 +50,13 @@ QUORVANE_ALWAYS_INLINE double estimate(double px, double py, const Chord & c)
   return cross * cross + outside * outside;
 }
 
+/// A point that may be the farthest, with its estimate.
+struct Candidate
+{
+  std::size_t index;
+  double estimate;
+};
+
 /// Writes the estimates of the @p count points at @p x, @p y to @p out and
 /// returns the greatest (0 for none).
 using EstimateKernel = double (*)(const double *, const double *, std::size_t, const Chord &, double *);
@@ -135,6 +142,37 @@ __attribute__((target("avx2"))) double estimatesByFoursAvx2(
 
 #endif  // QUORVANE_GNU_EXTENSIONS
 
+/// Appends to @p out the indices base + i of the estimates e[i] (i < count)
+/// that reach @p threshold, in increasing order.
+void collectReaching(
+  const double * e, std::size_t count, double threshold, std::size_t base,
+  std::vector<Candidate> & out)
+{
+  std::size_t i = 0;
+#if QUORVANE_GNU_EXTENSIONS
+  // Four at a time: only a group with a reaching estimate is looked at
+  // one by one.
+  const Quad limit = Quad{0.0, 0.0, 0.0, 0.0} + threshold;
+  for (; i + 4 <= count; i += 4) {
+    Quad v;
+    std::memcpy(&v, e + i, sizeof v);
+    const auto reaching = v >= limit;
+    if ((reaching[0] | reaching[1] | reaching[2] | reaching[3]) != 0) {
+      for (std::size_t j = i; j < i + 4; ++j) {
+        if (e[j] >= threshold) {
+          out.push_back({base + j, e[j]});
+        }
+      }
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    if (e[i] >= threshold) {
+      out.push_back({base + i, e[i]});
+    }
+  }
+}
+
 EstimateKernel chooseEstimateKernel()
 {
 #if QUORVANE_GNU_EXTENSIONS
@@ -161,16 +199,19 @@ EstimateKernel chooseEstimateKernel()
 
 struct Tolerance
 {
-  double scale;      ///< q, or 1 for a span whose ends coincide
-  double allowance;  ///< bound on |d - D| and on |e - D|
-  double epsilon;
+  Tolerance(double q, double slack, double epsilon)
+  : scale(q != 0.0 ? q : 1.0), allowance(slack)
+  {
+    // sqrt(G / scale) + 4 allowance <= epsilon, without a root: G at most
+    // scale * (epsilon - 4 allowance)^2, lowered by a hair for the rounding
+    // of this product. -1 (never) when epsilon leaves no room.
+    const double room = epsilon - 4.0 * allowance;
+    undividedLimit = room > 0.0 ? scale * room * room * (1.0 - 0x1p-40) : -1.0;
+  }
 
   /// True when no point whose estimate is at most @p greatest can lie
   /// farther than epsilon as computed: d <= e + 2 allowance.
-  bool undivided(double greatest) const
-  {
-    return std::sqrt(greatest / scale) + 4.0 * allowance <= epsilon;
-  }
+  bool undivided(double greatest) const { return greatest <= undividedLimit; }
 
   /// Points whose estimate is below this cannot be the farthest as computed
   /// once a point with estimate @p greatest is known: the farthest has d >= e
@@ -182,13 +223,10 @@ struct Tolerance
     // (Lowered by a hair more, so that its own rounding cannot lift it.)
     return reach > 0.0 ? scale * reach * reach * (1.0 - 0x1p-40) : 0.0;
   }
-};
 
-/// A point that may be the farthest, with its estimate.
-struct Candidate
-{
-  std::size_t index;
-  double estimate;
+  double scale;      ///< q, or 1 for a span whose ends coincide
+  double allowance;  ///< bound on |d - D| and on |e - D|
+  double undividedLimit;
 };
 
 // ---------------------------------------------------------------------------
@@ -236,11 +274,7 @@ public:
     std::vector<XY> chain;
     std::vector<XY> hull;
     for (std::size_t leaf = 0; leaf < leafCount_; ++leaf) {
-      sorted.clear();
-      for (std::size_t i = leaf * kLeafSize; i < std::min(n, (leaf + 1) * kLeafSize); ++i) {
-        sorted.push_back({points.x[i], points.y[i]});
-      }
-      std::sort(sorted.begin(), sorted.end(), before);
+      gatherSorted(leaf * kLeafSize, std::min(n, (leaf + 1) * kLeafSize), sorted);
       sorted.erase(std::unique(sorted.begin(), sorted.end(), same), sorted.end());
       store(base_ + leaf, sorted, chain, hull);
     }
@@ -280,6 +314,32 @@ public:
   }
 
 private:
+  /// The points [begin, end) in (x, y) order. A block of a polyline is
+  /// usually nearly in order (or in reverse order) already: insertion sort,
+  /// unless it has moved too much.
+  void gatherSorted(std::size_t begin, std::size_t end, std::vector<XY> & sorted) const
+  {
+    sorted.clear();
+    const bool reversed = points_.x[begin] > points_.x[end - 1];
+    for (std::size_t k = begin; k < end; ++k) {
+      const std::size_t i = reversed ? end - 1 - (k - begin) : k;
+      sorted.push_back({points_.x[i], points_.y[i]});
+    }
+    std::size_t moves = 0;
+    for (std::size_t i = 1; i < sorted.size() && moves <= 4 * kLeafSize; ++i) {
+      const XY p = sorted[i];
+      std::size_t j = i;
+      for (; j > 0 && before(p, sorted[j - 1]); --j) {
+        sorted[j] = sorted[j - 1];
+      }
+      sorted[j] = p;
+      moves += i - j;
+    }
+    if (moves > 4 * kLeafSize) {
+      std::sort(sorted.begin(), sorted.end(), before);
+    }
+  }
+
   struct Node
   {
     std::size_t offset;
@@ -352,13 +412,17 @@ private:
 // ---------------------------------------------------------------------------
 // The split point of a span.
 
+/// Spans of at most this many points are scanned one point at a time.
+constexpr std::size_t kShortSpan = 24;
+
 class SplitFinder
 {
 public:
-  SplitFinder(const PointArrays & points, double epsilon, std::size_t treeSpan)
+  SplitFinder(const PointArrays & points, double epsilon, const TreeUse & treeUse)
   : points_(points),
     epsilon_(epsilon),
-    treeSpan_(std::max<std::size_t>(treeSpan, 3)),
+    treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
+    scansBeforeTree_(treeUse.scansBefore),
     allowance_(std::ldexp(points.magnitude, -40)),
     kernel_(chooseEstimateKernel())
   {
@@ -371,19 +435,26 @@ public:
   {
     const double * x = points_.x.data();
     const double * y = points_.y.data();
-    if (points_.magnitude == 0.0 || span.last - span.first < 2) {
+    const std::size_t length = span.last - span.first;
+    if (points_.magnitude == 0.0 || length < 2) {
       return farthestInteriorPointOneByOne(x, y, span);
     }
     Chord c{x[span.first], y[span.first], x[span.last] - x[span.first],
             y[span.last] - y[span.first], 0.0};
     c.q = c.dx * c.dx + c.dy * c.dy;
-    const Tolerance tolerance{c.q != 0.0 ? c.q : 1.0, allowance_, epsilon_};
+    const Tolerance tolerance(c.q, allowance_, epsilon_);
+    if (length <= kShortSpan) {
+      return findInShortSpan(span, c, tolerance);
+    }
     candidates_.clear();
     double greatest = 0.0;
     double unexplored = 0.0;
-    if (span.last - span.first >= treeSpan_) {
+    // The tree pays for its making only once the scans have read the input
+    // many times over, as they do when spans are divided near their ends.
+    if (length >= treeSpan_ && (tree_ || scanned_ >= scansBeforeTree_ * points_.x.size())) {
       unexplored = searchTree(span, c, tolerance, greatest);
     } else {
+      scanned_ += length;
       scan(span.first + 1, span.last, c, tolerance, greatest);
     }
     // 1. Nothing can lie beyond epsilon: the span stays undivided, whichever
@@ -412,6 +483,46 @@ public:
   }
 
 private:
+  /// find() for a span of at most kShortSpan points: one pass keeps the
+  /// greatest estimate, its first index and the greatest of the others; a
+  /// second pass is needed only when that runner-up may be the farthest too.
+  FarthestPoint findInShortSpan(const IndexSpan & span, const Chord & c, const Tolerance & tolerance)
+  {
+    const double * x = points_.x.data();
+    const double * y = points_.y.data();
+    double greatest = 0.0;
+    double runnerUp = 0.0;
+    std::size_t first = span.first;
+    for (std::size_t i = span.first + 1; i < span.last; ++i) {
+      const double e = estimate(x[i], y[i], c);
+      if (e > greatest) {
+        runnerUp = greatest;
+        greatest = e;
+        first = i;
+      } else {
+        runnerUp = e > runnerUp ? e : runnerUp;
+      }
+    }
+    if (tolerance.undivided(greatest)) {
+      return {span.first, 0.0};
+    }
+    const double threshold = tolerance.candidateThreshold(greatest);
+    if (!(threshold > 0.0)) {
+      return farthestInteriorPointOneByOne(x, y, span);
+    }
+    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
+    if (runnerUp < threshold) {
+      return {first, std::sqrt(squaredSegmentDistance({x[first], y[first]}, segment))};
+    }
+    FarthestPoint best{span.first, 0.0};
+    for (std::size_t i = span.first + 1; i < span.last; ++i) {
+      if (estimate(x[i], y[i], c) >= threshold) {
+        best.offer(i, std::sqrt(squaredSegmentDistance({x[i], y[i]}, segment)));
+      }
+    }
+    return best;
+  }
+
   /// Estimates the points [begin, end), raises @p greatest, and records the
   /// points that reach the candidate threshold of the greatest so far.
   void scan(
@@ -420,7 +531,7 @@ private:
   {
     const std::size_t count = end - begin;
     if (scratch_.size() < count) {
-      scratch_.resize(std::max(count, treeSpan_));
+      scratch_.resize(count);
     }
     const double top =
       kernel_(points_.x.data() + begin, points_.y.data() + begin, count, c, scratch_.data());
@@ -428,12 +539,8 @@ private:
     if (tolerance.undivided(greatest)) {
       return;  // nothing here can divide the span; no candidates needed yet
     }
-    const double threshold = tolerance.candidateThreshold(greatest);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (scratch_[i] >= threshold) {
-        candidates_.push_back({begin + i, scratch_[i]});
-      }
-    }
+    collectReaching(
+      scratch_.data(), count, tolerance.candidateThreshold(greatest), begin, candidates_);
   }
 
   /// Best-first search over the tree for the span's interior; returns the
@@ -460,7 +567,7 @@ private:
       scan(endLeaf * kLeafSize, end, c, tolerance, greatest);
     }
     if (scratch_.size() < kHullCap) {
-      scratch_.resize(std::max(kHullCap, treeSpan_));
+      scratch_.resize(kHullCap);
     }
     heap_.clear();
     const auto push = [&](std::size_t v) {
@@ -502,9 +609,11 @@ private:
   const PointArrays & points_;
   double epsilon_;
   std::size_t treeSpan_;
+  std::size_t scansBeforeTree_;
   double allowance_;
   EstimateKernel kernel_;
   std::unique_ptr<BoundTree> tree_;
+  std::size_t scanned_ = 0;  ///< points scanned outside the tree
   std::vector<double> scratch_;
   std::vector<Candidate> candidates_;
   std::vector<std::pair<double, std::size_t>> heap_;
@@ -518,10 +627,19 @@ bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChor
   if (!(minChordLength >= 0.0)) {
     return false;
   }
-  const double chord = std::hypot(
-    std::fabs(points.x[span.first] - points.x[span.last]),
-    std::fabs(points.y[span.first] - points.y[span.last]));
-  return minChordLength >= chord;
+  const double dx = std::fabs(points.x[span.first] - points.x[span.last]);
+  const double dy = std::fabs(points.y[span.first] - points.y[span.last]);
+  // hypot() is within an ulp of the exact length, whose square is within a
+  // few ulps of this sum: far from minChordLength the sum alone decides.
+  const double squared = dx * dx + dy * dy;
+  const double limit = minChordLength * minChordLength;
+  if (squared > limit * (1.0 + 0x1p-40) && squared <= std::numeric_limits<double>::max()) {
+    return false;
+  }
+  if (squared < limit * (1.0 - 0x1p-40) && squared >= std::numeric_limits<double>::min()) {
+    return true;
+  }
+  return minChordLength >= std::hypot(dx, dy);
 }
 
 }  // namespace
@@ -568,14 +686,14 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
 }
 
 std::vector<std::size_t> keptIndices(
-  const PointArrays & points, double epsilon, double minChordLength, std::size_t treeSpan)
+  const PointArrays & points, double epsilon, double minChordLength, const TreeUse & treeUse)
 {
   const std::size_t last = points.x.size() - 1;
   // No distance lies beyond a NaN or infinite epsilon: no span divides.
   if (!(epsilon < std::numeric_limits<double>::infinity())) {
     return {0, last};
   }
-  SplitFinder finder(points, epsilon, treeSpan);
+  SplitFinder finder(points, epsilon, treeUse);
   std::vector<std::size_t> kept{0};
   std::vector<IndexSpan> pending{{0, last}};
   while (!pending.empty()) {

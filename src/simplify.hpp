@@ -132,9 +132,15 @@ PointArrays polylineArrays(const std::vector<cv::Point> & points);
 /// Copies the poses' x and y and bounds them.
 PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & poses);
 
-/// Spans of at least this many points are searched through the tree of
-/// bounding hulls; shorter ones are scanned.
-constexpr std::size_t kTreeSpan = 2048;
+/// When spans are searched through the tree of bounding hulls instead of
+/// being scanned.
+struct TreeUse
+{
+  /// Spans of at least this many points (and more than kShortSpan)...
+  std::size_t span = 2048;
+  /// ...once the scans have read this many times the input's length.
+  std::size_t scansBefore = 96;
+};
 
 /// Indices of the points that the recursive Douglas-Peucker scheme keeps, in
 /// input order, for two or more points.
@@ -147,12 +153,11 @@ constexpr std::size_t kTreeSpan = 2048;
 /// half pushed below the first) visits the undivided spans in that order.
 ///
 /// A span whose chord is at most @p minChordLength (never for a NaN or
-/// negative one) is kept as its two ends without looking inside. Spans of
-/// @p treeSpan or more points are searched through the tree (the default is
-/// for use; tests lower it to exercise the tree on small inputs).
+/// negative one) is kept as its two ends without looking inside. @p treeUse
+/// is for tests: they lower it to exercise the tree on short inputs.
 std::vector<std::size_t> keptIndices(
   const PointArrays & points, double epsilon, double minChordLength,
-  std::size_t treeSpan = kTreeSpan);
+  const TreeUse & treeUse = TreeUse());
 
 /// Makes room for @p extra more elements of @p v, growing geometrically so
 /// that repeated appends into one output stay linear.
