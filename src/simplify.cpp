@@ -257,6 +257,14 @@ bool notLeftTurn(const XY & a, const XY & b, const XY & c, bool exact)
   return l - r <= -slack;
 }
 
+/// The vertices of a bounding polygon.
+struct Polygon
+{
+  const double * x;
+  const double * y;
+  std::size_t count;
+};
+
 class BoundTree
 {
 public:
@@ -302,6 +310,13 @@ public:
 
   std::size_t base() const { return base_; }
   std::size_t leafCount() const { return leafCount_; }
+
+  /// Node @p v's bounding polygon (no vertices for an empty node).
+  Polygon polygon(std::size_t v) const
+  {
+    const Node & node = nodes_[v];
+    return {vx_.data() + node.offset, vy_.data() + node.offset, node.count};
+  }
 
   /// The greatest estimate over node @p v's polygon, or -1 for an empty node.
   double bound(std::size_t v, const Chord & c, double * scratch) const
@@ -358,7 +373,7 @@ private:
       // Andrew's monotone chain: the lower chain left to right, then the
       // upper chain right to left; each may keep a point the rounding of the
       // turn test cannot rule out, never drops a vertex of the hull.
-      const bool exact = points_.exactOrientation;
+      const bool exact = points_.smallIntegers;
       chain.clear();
       for (const XY & p : sorted) {
         while (chain.size() >= 2 && notLeftTurn(chain[chain.size() - 2], chain.back(), p, exact)) {
@@ -415,6 +430,20 @@ private:
 /// Spans of at most this many points are scanned one point at a time.
 constexpr std::size_t kShortSpan = 24;
 
+/// A node of the exact-key search: greatest bound first, then lowest first
+/// index.
+struct Entry
+{
+  double bound;
+  std::size_t begin;  ///< the node's first index
+  std::size_t node;
+
+  bool operator<(const Entry & o) const
+  {
+    return bound < o.bound || (bound == o.bound && begin > o.begin);
+  }
+};
+
 class SplitFinder
 {
 public:
@@ -452,6 +481,9 @@ public:
     // The tree pays for its making only once the scans have read the input
     // many times over, as they do when spans are divided near their ends.
     if (length >= treeSpan_ && (tree_ || scanned_ >= scansBeforeTree_ * points_.x.size())) {
+      if (points_.smallIntegers && (c.dx == 0.0 || c.dy == 0.0)) {
+        return searchTreeByExactKeys(span, c);
+      }
       unexplored = searchTree(span, c, tolerance, greatest);
     } else {
       scanned_ += length;
@@ -469,10 +501,12 @@ public:
       return farthestInteriorPointOneByOne(x, y, span);
     }
     // 3. The candidates' computed distances; the lowest index wins equal ones.
+    //    (Each costs the tree's decision about as much as a few scanned points.)
     const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
     FarthestPoint best{span.first, 0.0};
     for (const Candidate & k : candidates_) {
       if (k.estimate >= threshold) {
+        scanned_ += 16;
         const double d = std::sqrt(squaredSegmentDistance({x[k.index], y[k.index]}, segment));
         if (d > best.distance || (d == best.distance && d > 0.0 && k.index < best.index)) {
           best = {k.index, d};
@@ -543,15 +577,119 @@ private:
       scratch_.data(), count, tolerance.candidateThreshold(greatest), begin, candidates_);
   }
 
+  const BoundTree & madeTree()
+  {
+    if (!tree_) {
+      tree_ = std::make_unique<BoundTree>(points_, kernel_);
+    }
+    return *tree_;
+  }
+
+  /// find() through the tree for a chord parallel to an axis (or of length
+  /// 0), on integer coordinates below 2^23. There the squared distance K of
+  /// every point is an exact integer, and the computed distance is
+  /// sqrt(K) rounded (at most 2^-27 for a point on the chord's line, where
+  /// K = 0): distinct K give distinct distances, equal K equal ones. So
+  /// the farthest point is the lowest-index point of greatest K, and tied
+  /// points need no distance of their own: the search visits the nodes by
+  /// greatest bound, then lowest first index, and stops at the first node
+  /// that can neither beat nor precede the best point found.
+  FarthestPoint searchTreeByExactKeys(const IndexSpan & span, const Chord & c)
+  {
+    const BoundTree & tree = madeTree();
+    const double * x = points_.x.data();
+    const double * y = points_.y.data();
+    // Coordinates along and across the chord, relative to its start.
+    const bool vertical = c.dx == 0.0 && c.dy != 0.0;
+    const double forward = (vertical ? c.dy : c.dx) < 0.0 ? -1.0 : 1.0;
+    const double length = std::fabs(vertical ? c.dy : c.dx);
+    const auto key = [&](double px, double py) {
+      const double along = forward * (vertical ? py - c.ay : px - c.ax);
+      const double across = vertical ? px - c.ax : py - c.ay;
+      const double out = along < 0.0 ? along : (along > length ? along - length : 0.0);
+      return across * across + out * out;
+    };
+    double bestKey = -1.0;
+    std::size_t bestIndex = span.last;
+    const auto scanKeys = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) {
+        const double k = key(x[i], y[i]);
+        if (k > bestKey || (k == bestKey && i < bestIndex)) {
+          bestKey = k;
+          bestIndex = i;
+        }
+      }
+    };
+    std::vector<Entry> & heap = exactHeap_;
+    heap.clear();
+    const auto push = [&](std::size_t v) {
+      const Polygon polygon = tree.polygon(v);
+      if (polygon.count == 0) {
+        return;
+      }
+      double bound = 0.0;
+      for (std::size_t k = 0; k < polygon.count; ++k) {
+        bound = std::max(bound, key(polygon.x[k], polygon.y[k]));
+      }
+      std::size_t first = v;
+      while (first < tree.base()) {
+        first *= 2;
+      }
+      heap.push_back({bound, (first - tree.base()) * kLeafSize, v});
+      std::push_heap(heap.begin(), heap.end());
+    };
+    const std::size_t begin = span.first + 1;
+    const std::size_t end = span.last;
+    const std::size_t firstLeaf = (begin + kLeafSize - 1) / kLeafSize;
+    const std::size_t endLeaf = end / kLeafSize;
+    if (firstLeaf >= endLeaf) {
+      scanKeys(begin, end);
+    } else {
+      scanKeys(begin, firstLeaf * kLeafSize);
+      scanKeys(endLeaf * kLeafSize, end);
+      for (std::size_t l = firstLeaf + tree.base(), r = endLeaf + tree.base(); l < r;
+           l /= 2, r /= 2) {
+        if (l % 2 == 1) {
+          push(l++);
+        }
+        if (r % 2 == 1) {
+          push(--r);
+        }
+      }
+    }
+    while (!heap.empty()) {
+      const Entry top = heap.front();
+      if (top.bound < bestKey || (top.bound == bestKey && top.begin > bestIndex)) {
+        break;
+      }
+      // No point left can lie beyond epsilon (those on the chord's line lie
+      // within 2^-27 of it).
+      if (std::sqrt(std::max(top.bound, bestKey)) <= epsilon_ && epsilon_ >= 0x1p-20) {
+        return {span.first, 0.0};
+      }
+      std::pop_heap(heap.begin(), heap.end());
+      heap.pop_back();
+      if (top.node >= tree.base()) {
+        scanKeys(top.begin, std::min(points_.x.size(), top.begin + kLeafSize));
+      } else {
+        push(2 * top.node);
+        push(2 * top.node + 1);
+      }
+    }
+    if (!(bestKey > 0.0)) {
+      // Every point on the chord's line: only their rounding tells them apart.
+      return farthestInteriorPointOneByOne(x, y, span);
+    }
+    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
+    return {bestIndex, std::sqrt(squaredSegmentDistance({x[bestIndex], y[bestIndex]}, segment))};
+  }
+
   /// Best-first search over the tree for the span's interior; returns the
   /// greatest bound among the nodes left unexplored (0 for none).
   double searchTree(
     const IndexSpan & span, const Chord & c, const Tolerance & tolerance, double & greatest)
   {
-    if (!tree_) {
-      tree_ = std::make_unique<BoundTree>(points_, kernel_);
-    }
-    const BoundTree & tree = *tree_;
+    const BoundTree & tree = madeTree();
     std::size_t begin = span.first + 1;
     std::size_t end = span.last;
     std::size_t firstLeaf = (begin + kLeafSize - 1) / kLeafSize;
@@ -617,6 +755,7 @@ private:
   std::vector<double> scratch_;
   std::vector<Candidate> candidates_;
   std::vector<std::pair<double, std::size_t>> heap_;
+  std::vector<Entry> exactHeap_;
 };
 
 /// True when the chord first-last is no longer than minChordLength (never
@@ -657,7 +796,7 @@ PointArrays polylineArrays(const std::vector<cv::Point> & points)
                         std::abs(std::int64_t{points[i].y})});
   }
   arrays.magnitude = 2.0 * static_cast<double>(largest) + 1.0;
-  arrays.exactOrientation = largest < (std::int64_t{1} << 25);
+  arrays.smallIntegers = largest < (std::int64_t{1} << 23);
   return arrays;
 }
 
@@ -668,7 +807,7 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
   arrays.y.resize(poses.size());
   double largest = 0.0;
   bool usable = true;
-  bool smallIntegers = true;
+  bool integers = true;
   for (std::size_t i = 0; i < poses.size(); ++i) {
     arrays.x[i] = poses[i].pose.position.x;
     arrays.y[i] = poses[i].pose.position.y;
@@ -676,12 +815,12 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
       const double a = std::fabs(v);
       // (NaN fails every comparison, infinity the first.)
       usable = usable && a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
-      smallIntegers = smallIntegers && a < 0x1p25 && std::nearbyint(v) == v;
+      integers = integers && a < 0x1p23 && std::nearbyint(v) == v;
       largest = std::max(largest, a);
     }
   }
   arrays.magnitude = usable ? 2.0 * largest : 0.0;
-  arrays.exactOrientation = usable && smallIntegers;
+  arrays.smallIntegers = usable && integers;
   return arrays;
 }
 

@@ -121,9 +121,9 @@ struct PointArrays
   /// 2^-200 in magnitude without being 0): every span is then scanned one by
   /// one.
   double magnitude = 0.0;
-  /// Orientation tests on these points are exact in doubles (integers below
-  /// 2^25 in magnitude).
-  bool exactOrientation = false;
+  /// Integer coordinates below 2^23 in magnitude: orientation tests and
+  /// squared distances from chords parallel to an axis are exact in doubles.
+  bool smallIntegers = false;
 };
 
 /// Copies a polyline's coordinates and bounds them.
