@@ -73,6 +73,36 @@ double estimatesOneByOne(
   return greatest;
 }
 
+/// The greatest estimate of the points [begin, end), the first index with it,
+/// and the greatest estimate of every other point (0 for none).
+struct Greatest
+{
+  double value;
+  double runnerUp;
+  std::size_t index;
+};
+
+using GreatestKernel = Greatest (*)(const double *, const double *, std::size_t, std::size_t, const Chord &);
+
+/// Takes estimate @p e of point @p i into @p g.
+QUORVANE_ALWAYS_INLINE void take(Greatest & g, double e, std::size_t i)
+{
+  const double lower = e > g.value ? g.value : e;  // the one not kept
+  g.runnerUp = lower > g.runnerUp ? lower : g.runnerUp;
+  g.index = e > g.value ? i : g.index;
+  g.value = e > g.value ? e : g.value;
+}
+
+[[maybe_unused]] Greatest greatestOneByOne(
+  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+{
+  Greatest g{0.0, 0.0, begin};
+  for (std::size_t i = begin; i < end; ++i) {
+    take(g, estimate(x[i], y[i], c), i);
+  }
+  return g;
+}
+
 #if QUORVANE_GNU_EXTENSIONS
 
 /// Four doubles processed together; each operation is the IEEE operation of
@@ -123,6 +153,75 @@ QUORVANE_ALWAYS_INLINE double estimatesByFours(
   return std::max(greatest, estimatesOneByOne(x + i, y + i, count - i, c, out + i));
 }
 
+/// Four 64-bit indices, beside a Quad.
+using QuadIndex = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
+
+QUORVANE_ALWAYS_INLINE Greatest greatestByFours(
+  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+{
+  const Quad zero = {0.0, 0.0, 0.0, 0.0};
+  const Quad ax = zero + c.ax;
+  const Quad ay = zero + c.ay;
+  const Quad dx = zero + c.dx;
+  const Quad dy = zero + c.dy;
+  const Quad q = zero + c.q;
+  const bool point = c.q == 0.0;
+  Quad best = zero;
+  Quad runnerUp = zero;
+  const auto first = static_cast<std::int64_t>(begin);
+  QuadIndex index = {first, first + 1, first + 2, first + 3};
+  QuadIndex bestIndex = index;
+  std::size_t i = begin;
+  for (; i + 4 <= end; i += 4) {
+    Quad px;
+    Quad py;
+    std::memcpy(&px, x + i, sizeof px);
+    std::memcpy(&py, y + i, sizeof py);
+    const Quad ex = px - ax;
+    const Quad ey = py - ay;
+    Quad e;
+    if (point) {
+      e = ex * ex + ey * ey;
+    } else {
+      const Quad cross = ex * dy - ey * dx;
+      const Quad dot = ex * dx + ey * dy;
+      const Quad beyond = dot - q;
+      const Quad outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
+      e = cross * cross + outside * outside;
+    }
+    const auto greater = e > best;
+    const Quad lower = greater ? best : e;
+    runnerUp = lower > runnerUp ? lower : runnerUp;
+    bestIndex = greater ? index : bestIndex;
+    best = greater ? e : best;
+    index += 4;
+  }
+  // The lanes' records, then the last points, in increasing index order
+  // within each lane (a lane's best went first among its equals).
+  Greatest g{0.0, 0.0, begin};
+  for (int lane = 0; lane < 4; ++lane) {
+    g.runnerUp = std::max(g.runnerUp, runnerUp[lane]);
+    const auto at = static_cast<std::size_t>(bestIndex[lane]);
+    if (best[lane] > g.value || (best[lane] == g.value && at < g.index)) {
+      g.runnerUp = std::max(g.runnerUp, g.value);
+      g.value = best[lane];
+      g.index = at;
+    } else {
+      g.runnerUp = std::max(g.runnerUp, best[lane]);
+    }
+  }
+  for (; i < end; ++i) {
+    take(g, estimate(x[i], y[i], c), i);
+  }
+  return g;
+}
+
+Greatest greatestByFoursDefault(
+  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+{
+  return greatestByFours(x, y, begin, end, c);
+}
+
 double estimatesByFoursDefault(
   const double * x, const double * y, std::size_t count, const Chord & c, double * out)
 {
@@ -137,6 +236,12 @@ __attribute__((target("avx2"))) double estimatesByFoursAvx2(
   const double * x, const double * y, std::size_t count, const Chord & c, double * out)
 {
   return estimatesByFours(x, y, count, c, out);
+}
+
+__attribute__((target("avx2"))) Greatest greatestByFoursAvx2(
+  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+{
+  return greatestByFours(x, y, begin, end, c);
 }
 #endif
 
@@ -173,17 +278,24 @@ void collectReaching(
   }
 }
 
-EstimateKernel chooseEstimateKernel()
+/// The scans of this processor: with 256-bit registers where it has them.
+struct Kernels
+{
+  EstimateKernel estimates;
+  GreatestKernel greatest;
+};
+
+Kernels chooseKernels()
 {
 #if QUORVANE_GNU_EXTENSIONS
 #ifdef QUORVANE_SIMPLIFY_AVX2
   if (__builtin_cpu_supports("avx2")) {
-    return estimatesByFoursAvx2;
+    return {estimatesByFoursAvx2, greatestByFoursAvx2};
   }
 #endif
-  return estimatesByFoursDefault;
+  return {estimatesByFoursDefault, greatestByFoursDefault};
 #else
-  return estimatesOneByOne;
+  return {estimatesOneByOne, greatestOneByOne};
 #endif
 }
 
@@ -268,7 +380,9 @@ struct Polygon
 class BoundTree
 {
 public:
-  BoundTree(const PointArrays & points, const EstimateKernel & kernel)
+  /// With @p hulls the nodes keep convex hulls (up to kHullCap vertices),
+  /// otherwise only bounding boxes, which cost a single pass to make.
+  BoundTree(const PointArrays & points, const EstimateKernel & kernel, bool hulls)
   : points_(points), kernel_(kernel)
   {
     const std::size_t n = points.x.size();
@@ -278,6 +392,10 @@ public:
       base_ *= 2;
     }
     nodes_.assign(2 * base_, Node{0, 0});
+    if (!hulls) {
+      makeBoxes();
+      return;
+    }
     std::vector<XY> sorted;
     std::vector<XY> chain;
     std::vector<XY> hull;
@@ -329,6 +447,52 @@ public:
   }
 
 private:
+  /// Every node's bounding box, as its four corners.
+  void makeBoxes()
+  {
+    vx_.resize(8 * base_);
+    vy_.resize(8 * base_);
+    const auto storeBox = [&](std::size_t v, double x0, double y0, double x1, double y1) {
+      const std::size_t at = 4 * v;
+      nodes_[v] = {at, 4};
+      vx_[at] = vx_[at + 1] = x0;
+      vx_[at + 2] = vx_[at + 3] = x1;
+      vy_[at] = vy_[at + 2] = y0;
+      vy_[at + 1] = vy_[at + 3] = y1;
+    };
+    const std::size_t n = points_.x.size();
+    for (std::size_t leaf = 0; leaf < leafCount_; ++leaf) {
+      const std::size_t begin = leaf * kLeafSize;
+      double x0 = points_.x[begin];
+      double y0 = points_.y[begin];
+      double x1 = x0;
+      double y1 = y0;
+      for (std::size_t i = begin + 1; i < std::min(n, begin + kLeafSize); ++i) {
+        x0 = std::min(x0, points_.x[i]);
+        x1 = std::max(x1, points_.x[i]);
+        y0 = std::min(y0, points_.y[i]);
+        y1 = std::max(y1, points_.y[i]);
+      }
+      storeBox(base_ + leaf, x0, y0, x1, y1);
+    }
+    for (std::size_t v = base_ - 1; v >= 1; --v) {
+      const Node & left = nodes_[2 * v];
+      const Node & right = nodes_[2 * v + 1];
+      if (right.count == 0) {
+        if (left.count != 0) {
+          const std::size_t l = left.offset;
+          storeBox(v, vx_[l], vy_[l], vx_[l + 3], vy_[l + 3]);
+        }
+        continue;
+      }
+      const std::size_t l = left.offset;
+      const std::size_t r = right.offset;
+      storeBox(
+        v, std::min(vx_[l], vx_[r]), std::min(vy_[l], vy_[r]), std::max(vx_[l + 3], vx_[r + 3]),
+        std::max(vy_[l + 3], vy_[r + 3]));
+    }
+  }
+
   /// The points [begin, end) in (x, y) order. A block of a polyline is
   /// usually nearly in order (or in reverse order) already: insertion sort,
   /// unless it has moved too much.
@@ -427,8 +591,6 @@ private:
 // ---------------------------------------------------------------------------
 // The split point of a span.
 
-/// Spans of at most this many points are scanned one point at a time.
-constexpr std::size_t kShortSpan = 24;
 
 /// A node of the exact-key search: greatest bound first, then lowest first
 /// index.
@@ -453,7 +615,7 @@ public:
     treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
     scansBeforeTree_(treeUse.scansBefore),
     allowance_(std::ldexp(points.magnitude, -40)),
-    kernel_(chooseEstimateKernel())
+    kernels_(chooseKernels())
   {
   }
 
@@ -472,21 +634,15 @@ public:
             y[span.last] - y[span.first], 0.0};
     c.q = c.dx * c.dx + c.dy * c.dy;
     const Tolerance tolerance(c.q, allowance_, epsilon_);
-    if (length <= kShortSpan) {
-      return findInShortSpan(span, c, tolerance);
-    }
     candidates_.clear();
     double greatest = 0.0;
     double unexplored = 0.0;
-    // The tree pays for its making only once the scans have read the input
-    // many times over, as they do when spans are divided near their ends.
-    if (length >= treeSpan_ && (tree_ || scanned_ >= scansBeforeTree_ * points_.x.size())) {
+    if (length >= treeSpan_) {
       if (points_.smallIntegers && (c.dx == 0.0 || c.dy == 0.0)) {
         return searchTreeByExactKeys(span, c);
       }
       unexplored = searchTree(span, c, tolerance, greatest);
     } else {
-      scanned_ += length;
       scan(span.first + 1, span.last, c, tolerance, greatest);
     }
     // 1. Nothing can lie beyond epsilon: the span stays undivided, whichever
@@ -517,72 +673,54 @@ public:
   }
 
 private:
-  /// find() for a span of at most kShortSpan points: one pass keeps the
-  /// greatest estimate, its first index and the greatest of the others; a
-  /// second pass is needed only when that runner-up may be the farthest too.
-  FarthestPoint findInShortSpan(const IndexSpan & span, const Chord & c, const Tolerance & tolerance)
-  {
-    const double * x = points_.x.data();
-    const double * y = points_.y.data();
-    double greatest = 0.0;
-    double runnerUp = 0.0;
-    std::size_t first = span.first;
-    for (std::size_t i = span.first + 1; i < span.last; ++i) {
-      const double e = estimate(x[i], y[i], c);
-      if (e > greatest) {
-        runnerUp = greatest;
-        greatest = e;
-        first = i;
-      } else {
-        runnerUp = e > runnerUp ? e : runnerUp;
-      }
-    }
-    if (tolerance.undivided(greatest)) {
-      return {span.first, 0.0};
-    }
-    const double threshold = tolerance.candidateThreshold(greatest);
-    if (!(threshold > 0.0)) {
-      return farthestInteriorPointOneByOne(x, y, span);
-    }
-    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
-    if (runnerUp < threshold) {
-      return {first, std::sqrt(squaredSegmentDistance({x[first], y[first]}, segment))};
-    }
-    FarthestPoint best{span.first, 0.0};
-    for (std::size_t i = span.first + 1; i < span.last; ++i) {
-      if (estimate(x[i], y[i], c) >= threshold) {
-        best.offer(i, std::sqrt(squaredSegmentDistance({x[i], y[i]}, segment)));
-      }
-    }
-    return best;
-  }
-
   /// Estimates the points [begin, end), raises @p greatest, and records the
-  /// points that reach the candidate threshold of the greatest so far.
+  /// points that reach the candidate threshold of the greatest so far: one
+  /// pass keeps the greatest estimate, its index and the greatest of the
+  /// others; only when that runner-up reaches the threshold too are the
+  /// estimates made again and looked at one by one.
   void scan(
     std::size_t begin, std::size_t end, const Chord & c, const Tolerance & tolerance,
     double & greatest)
   {
+    const double * x = points_.x.data();
+    const double * y = points_.y.data();
+    scanned_ += end - begin;
+    const Greatest g = kernels_.greatest(x, y, begin, end, c);
+    greatest = std::max(greatest, g.value);
+    if (tolerance.undivided(greatest)) {
+      return;  // nothing here can divide the span; no candidates needed yet
+    }
+    const double threshold = tolerance.candidateThreshold(greatest);
+    if (g.runnerUp < threshold) {
+      if (g.value >= threshold) {
+        candidates_.push_back({g.index, g.value});
+      }
+      return;
+    }
     const std::size_t count = end - begin;
     if (scratch_.size() < count) {
       scratch_.resize(count);
     }
-    const double top =
-      kernel_(points_.x.data() + begin, points_.y.data() + begin, count, c, scratch_.data());
-    greatest = std::max(greatest, top);
-    if (tolerance.undivided(greatest)) {
-      return;  // nothing here can divide the span; no candidates needed yet
-    }
-    collectReaching(
-      scratch_.data(), count, tolerance.candidateThreshold(greatest), begin, candidates_);
+    kernels_.estimates(x + begin, y + begin, count, c, scratch_.data());
+    collectReaching(scratch_.data(), count, threshold, begin, candidates_);
   }
 
+  /// The tree of hulls once the scans have read the input many times over
+  /// (as they do when spans are divided near their ends), else the tree of
+  /// boxes.
   const BoundTree & madeTree()
   {
-    if (!tree_) {
-      tree_ = std::make_unique<BoundTree>(points_, kernel_);
+    if (!hullTree_ && scanned_ >= scansBeforeTree_ * points_.x.size()) {
+      boxTree_.reset();
+      hullTree_ = std::make_unique<BoundTree>(points_, kernels_.estimates, true);
     }
-    return *tree_;
+    if (hullTree_) {
+      return *hullTree_;
+    }
+    if (!boxTree_) {
+      boxTree_ = std::make_unique<BoundTree>(points_, kernels_.estimates, false);
+    }
+    return *boxTree_;
   }
 
   /// find() through the tree for a chord parallel to an axis (or of length
@@ -612,6 +750,7 @@ private:
     double bestKey = -1.0;
     std::size_t bestIndex = span.last;
     const auto scanKeys = [&](std::size_t from, std::size_t to) {
+      scanned_ += to - from;
       for (std::size_t i = from; i < to; ++i) {
         const double k = key(x[i], y[i]);
         if (k > bestKey || (k == bestKey && i < bestIndex)) {
@@ -749,9 +888,10 @@ private:
   std::size_t treeSpan_;
   std::size_t scansBeforeTree_;
   double allowance_;
-  EstimateKernel kernel_;
-  std::unique_ptr<BoundTree> tree_;
-  std::size_t scanned_ = 0;  ///< points scanned outside the tree
+  Kernels kernels_;
+  std::unique_ptr<BoundTree> boxTree_;
+  std::unique_ptr<BoundTree> hullTree_;
+  std::size_t scanned_ = 0;  ///< points scanned, and candidates weighed
   std::vector<double> scratch_;
   std::vector<Candidate> candidates_;
   std::vector<std::pair<double, std::size_t>> heap_;

@@ -136,7 +136,7 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
 /// being scanned.
 struct TreeUse
 {
-  /// Spans of at least this many points (and more than kShortSpan)...
+  /// Spans of at least this many points...
   std::size_t span = 2048;
   /// ...once the scans have read this many times the input's length.
   std::size_t scansBefore = 96;
