@@ -57,21 +57,25 @@ struct Candidate
   double estimate;
 };
 
-/// Writes the estimates of the @p count points at @p x, @p y to @p out and
-/// returns the greatest (0 for none).
-using EstimateKernel = double (*)(const double *, const double *, std::size_t, const Chord &, double *);
-
-double estimatesOneByOne(
-  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+/// Coordinates held as two arrays of doubles.
+struct DoubleCoordinates
 {
-  double greatest = 0.0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const double e = estimate(x[i], y[i], c);
-    out[i] = e;
-    greatest = e > greatest ? e : greatest;
+  const double * x;
+  const double * y;
+
+  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const { return {x[i], y[i]}; }
+};
+
+/// Pixel coordinates, read where they are.
+struct PixelCoordinates
+{
+  const cv::Point * p;
+
+  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const
+  {
+    return {static_cast<double>(p[i].x), static_cast<double>(p[i].y)};
   }
-  return greatest;
-}
+};
 
 /// The greatest estimate of the points [begin, end), the first index with it,
 /// and the greatest estimate of every other point (0 for none).
@@ -82,8 +86,6 @@ struct Greatest
   std::size_t index;
 };
 
-using GreatestKernel = Greatest (*)(const double *, const double *, std::size_t, std::size_t, const Chord &);
-
 /// Takes estimate @p e of point @p i into @p g.
 QUORVANE_ALWAYS_INLINE void take(Greatest & g, double e, std::size_t i)
 {
@@ -93,79 +95,93 @@ QUORVANE_ALWAYS_INLINE void take(Greatest & g, double e, std::size_t i)
   g.value = e > g.value ? e : g.value;
 }
 
-[[maybe_unused]] Greatest greatestOneByOne(
-  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+template <typename Coordinates>
+Greatest greatestOneByOne(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
   Greatest g{0.0, 0.0, begin};
   for (std::size_t i = begin; i < end; ++i) {
-    take(g, estimate(x[i], y[i], c), i);
+    const XY p = at.at(i);
+    take(g, estimate(p.x, p.y, c), i);
   }
   return g;
 }
+
+/// Writes the estimates of the points [begin, end) to out[0 ..].
+template <typename Coordinates>
+void estimatesOneByOne(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
+{
+  for (std::size_t i = begin; i < end; ++i) {
+    const XY p = at.at(i);
+    out[i - begin] = estimate(p.x, p.y, c);
+  }
+}
+
+/// A scan's kernels for one kind of coordinates.
+template <typename Coordinates>
+struct Kernels
+{
+  Greatest (*greatest)(const Coordinates &, std::size_t, std::size_t, const Chord &);
+  void (*estimates)(const Coordinates &, std::size_t, std::size_t, const Chord &, double *);
+};
 
 #if QUORVANE_GNU_EXTENSIONS
 
 /// Four doubles processed together; each operation is the IEEE operation of
 /// each lane, so the lanes hold exactly what estimate() gives.
 using Quad = double __attribute__((vector_size(4 * sizeof(double))));
-
-QUORVANE_ALWAYS_INLINE double estimatesByFours(
-  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
-{
-  const Quad zero = {0.0, 0.0, 0.0, 0.0};
-  const Quad ax = zero + c.ax;
-  const Quad ay = zero + c.ay;
-  const Quad dx = zero + c.dx;
-  const Quad dy = zero + c.dy;
-  const Quad q = zero + c.q;
-  Quad best = zero;
-  std::size_t i = 0;
-  if (c.q != 0.0) {
-    for (; i + 4 <= count; i += 4) {
-      Quad px;
-      Quad py;
-      std::memcpy(&px, x + i, sizeof px);
-      std::memcpy(&py, y + i, sizeof py);
-      const Quad ex = px - ax;
-      const Quad ey = py - ay;
-      const Quad cross = ex * dy - ey * dx;
-      const Quad dot = ex * dx + ey * dy;
-      const Quad beyond = dot - q;
-      const Quad outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
-      const Quad e = cross * cross + outside * outside;
-      std::memcpy(out + i, &e, sizeof e);
-      best = e > best ? e : best;
-    }
-  } else {
-    for (; i + 4 <= count; i += 4) {
-      Quad px;
-      Quad py;
-      std::memcpy(&px, x + i, sizeof px);
-      std::memcpy(&py, y + i, sizeof py);
-      const Quad ex = px - ax;
-      const Quad ey = py - ay;
-      const Quad e = ex * ex + ey * ey;
-      std::memcpy(out + i, &e, sizeof e);
-      best = e > best ? e : best;
-    }
-  }
-  const double greatest = std::max(std::max(best[0], best[1]), std::max(best[2], best[3]));
-  return std::max(greatest, estimatesOneByOne(x + i, y + i, count - i, c, out + i));
-}
-
 /// Four 64-bit indices, beside a Quad.
 using QuadIndex = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
 
-QUORVANE_ALWAYS_INLINE Greatest greatestByFours(
-  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+QUORVANE_ALWAYS_INLINE void load(const DoubleCoordinates & at, std::size_t i, Quad & x, Quad & y)
+{
+  std::memcpy(&x, at.x + i, sizeof x);
+  std::memcpy(&y, at.y + i, sizeof y);
+}
+
+QUORVANE_ALWAYS_INLINE void load(const PixelCoordinates & at, std::size_t i, Quad & x, Quad & y)
+{
+#if defined(__clang__) || __GNUC__ >= 12
+  using Eight = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
+  using Four = std::int32_t __attribute__((vector_size(4 * sizeof(std::int32_t))));
+  Eight v;
+  static_assert(sizeof(cv::Point) == 2 * sizeof(std::int32_t), "cv::Point is two ints");
+  std::memcpy(&v, at.p + i, sizeof v);
+  const Four xs = __builtin_shufflevector(v, v, 0, 2, 4, 6);
+  const Four ys = __builtin_shufflevector(v, v, 1, 3, 5, 7);
+  x = __builtin_convertvector(xs, Quad);
+  y = __builtin_convertvector(ys, Quad);
+#else
+  for (int k = 0; k < 4; ++k) {
+    x[k] = at.p[i + std::size_t(k)].x;
+    y[k] = at.p[i + std::size_t(k)].y;
+  }
+#endif
+}
+
+/// estimate() of four points, into @p e.
+QUORVANE_ALWAYS_INLINE void estimates(const Quad & px, const Quad & py, const Chord & c, Quad & e)
 {
   const Quad zero = {0.0, 0.0, 0.0, 0.0};
-  const Quad ax = zero + c.ax;
-  const Quad ay = zero + c.ay;
-  const Quad dx = zero + c.dx;
-  const Quad dy = zero + c.dy;
-  const Quad q = zero + c.q;
-  const bool point = c.q == 0.0;
+  const Quad ex = px - c.ax;
+  const Quad ey = py - c.ay;
+  if (c.q == 0.0) {
+    e = ex * ex + ey * ey;
+    return;
+  }
+  const Quad cross = ex * c.dy - ey * c.dx;
+  const Quad dot = ex * c.dx + ey * c.dy;
+  const Quad beyond = dot - c.q;
+  const Quad outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
+  e = cross * cross + outside * outside;
+}
+
+template <typename Coordinates>
+QUORVANE_ALWAYS_INLINE Greatest
+greatestByFours(const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
+{
+  const Quad zero = {0.0, 0.0, 0.0, 0.0};
   Quad best = zero;
   Quad runnerUp = zero;
   const auto first = static_cast<std::int64_t>(begin);
@@ -175,20 +191,9 @@ QUORVANE_ALWAYS_INLINE Greatest greatestByFours(
   for (; i + 4 <= end; i += 4) {
     Quad px;
     Quad py;
-    std::memcpy(&px, x + i, sizeof px);
-    std::memcpy(&py, y + i, sizeof py);
-    const Quad ex = px - ax;
-    const Quad ey = py - ay;
+    load(at, i, px, py);
     Quad e;
-    if (point) {
-      e = ex * ex + ey * ey;
-    } else {
-      const Quad cross = ex * dy - ey * dx;
-      const Quad dot = ex * dx + ey * dy;
-      const Quad beyond = dot - q;
-      const Quad outside = (dot < zero ? dot : zero) + (beyond > zero ? beyond : zero);
-      e = cross * cross + outside * outside;
-    }
+    estimates(px, py, c, e);
     const auto greater = e > best;
     const Quad lower = greater ? best : e;
     runnerUp = lower > runnerUp ? lower : runnerUp;
@@ -196,52 +201,76 @@ QUORVANE_ALWAYS_INLINE Greatest greatestByFours(
     best = greater ? e : best;
     index += 4;
   }
-  // The lanes' records, then the last points, in increasing index order
-  // within each lane (a lane's best went first among its equals).
+  // The lanes' records (a lane's best came first among its equals), then
+  // the last points.
   Greatest g{0.0, 0.0, begin};
   for (int lane = 0; lane < 4; ++lane) {
     g.runnerUp = std::max(g.runnerUp, runnerUp[lane]);
-    const auto at = static_cast<std::size_t>(bestIndex[lane]);
-    if (best[lane] > g.value || (best[lane] == g.value && at < g.index)) {
+    const auto k = static_cast<std::size_t>(bestIndex[lane]);
+    if (best[lane] > g.value || (best[lane] == g.value && k < g.index)) {
       g.runnerUp = std::max(g.runnerUp, g.value);
       g.value = best[lane];
-      g.index = at;
+      g.index = k;
     } else {
       g.runnerUp = std::max(g.runnerUp, best[lane]);
     }
   }
   for (; i < end; ++i) {
-    take(g, estimate(x[i], y[i], c), i);
+    const XY p = at.at(i);
+    take(g, estimate(p.x, p.y, c), i);
   }
   return g;
 }
 
-Greatest greatestByFoursDefault(
-  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+template <typename Coordinates>
+QUORVANE_ALWAYS_INLINE void estimatesByFours(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
-  return greatestByFours(x, y, begin, end, c);
+  std::size_t i = begin;
+  for (; i + 4 <= end; i += 4) {
+    Quad px;
+    Quad py;
+    load(at, i, px, py);
+    Quad e;
+    estimates(px, py, c, e);
+    std::memcpy(out + (i - begin), &e, sizeof e);
+  }
+  for (; i < end; ++i) {
+    const XY p = at.at(i);
+    out[i - begin] = estimate(p.x, p.y, c);
+  }
 }
 
-double estimatesByFoursDefault(
-  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+template <typename Coordinates>
+Greatest greatestDefault(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
-  return estimatesByFours(x, y, count, c, out);
+  return greatestByFours(at, begin, end, c);
+}
+
+template <typename Coordinates>
+void estimatesDefault(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
+{
+  estimatesByFours(at, begin, end, c, out);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 #define QUORVANE_SIMPLIFY_AVX2 1
 // The same code with 256-bit registers, chosen at run time on processors that
 // have them (no fused multiply-add: the lanes stay as estimate() rounds them).
-__attribute__((target("avx2"))) double estimatesByFoursAvx2(
-  const double * x, const double * y, std::size_t count, const Chord & c, double * out)
+template <typename Coordinates>
+__attribute__((target("avx2"))) Greatest
+greatestAvx2(const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
-  return estimatesByFours(x, y, count, c, out);
+  return greatestByFours(at, begin, end, c);
 }
 
-__attribute__((target("avx2"))) Greatest greatestByFoursAvx2(
-  const double * x, const double * y, std::size_t begin, std::size_t end, const Chord & c)
+template <typename Coordinates>
+__attribute__((target("avx2"))) void estimatesAvx2(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
-  return greatestByFours(x, y, begin, end, c);
+  estimatesByFours(at, begin, end, c, out);
 }
 #endif
 
@@ -278,24 +307,19 @@ void collectReaching(
   }
 }
 
-/// The scans of this processor: with 256-bit registers where it has them.
-struct Kernels
-{
-  EstimateKernel estimates;
-  GreatestKernel greatest;
-};
-
-Kernels chooseKernels()
+/// The kernels of this processor: with 256-bit registers where it has them.
+template <typename Coordinates>
+Kernels<Coordinates> chooseKernels()
 {
 #if QUORVANE_GNU_EXTENSIONS
 #ifdef QUORVANE_SIMPLIFY_AVX2
   if (__builtin_cpu_supports("avx2")) {
-    return {estimatesByFoursAvx2, greatestByFoursAvx2};
+    return {greatestAvx2<Coordinates>, estimatesAvx2<Coordinates>};
   }
 #endif
-  return {estimatesByFoursDefault, greatestByFoursDefault};
+  return {greatestDefault<Coordinates>, estimatesDefault<Coordinates>};
 #else
-  return {estimatesOneByOne, greatestOneByOne};
+  return {greatestOneByOne<Coordinates>, estimatesOneByOne<Coordinates>};
 #endif
 }
 
@@ -319,7 +343,14 @@ struct Tolerance
     // of this product. -1 (never) when epsilon leaves no room.
     const double room = epsilon - 4.0 * allowance;
     undividedLimit = room > 0.0 ? scale * room * room * (1.0 - 0x1p-40) : -1.0;
+    // sqrt(G / scale) - 2 allowance > epsilon likewise, raised by a hair.
+    const double beyond = epsilon + 4.0 * allowance;
+    dividedLimit = scale * beyond * beyond * (1.0 + 0x1p-40);
   }
+
+  /// True when a point with estimate @p e lies farther than epsilon as
+  /// computed: d >= e - 2 allowance.
+  bool divided(double e) const { return e > dividedLimit; }
 
   /// True when no point whose estimate is at most @p greatest can lie
   /// farther than epsilon as computed: d <= e + 2 allowance.
@@ -339,6 +370,7 @@ struct Tolerance
   double scale;      ///< q, or 1 for a span whose ends coincide
   double allowance;  ///< bound on |d - D| and on |e - D|
   double undividedLimit;
+  double dividedLimit;
 };
 
 // ---------------------------------------------------------------------------
@@ -382,10 +414,10 @@ class BoundTree
 public:
   /// With @p hulls the nodes keep convex hulls (up to kHullCap vertices),
   /// otherwise only bounding boxes, which cost a single pass to make.
-  BoundTree(const PointArrays & points, const EstimateKernel & kernel, bool hulls)
-  : points_(points), kernel_(kernel)
+  BoundTree(const PointArrays & points, const Kernels<DoubleCoordinates> & kernels, bool hulls)
+  : points_(points), kernels_(kernels)
   {
-    const std::size_t n = points.x.size();
+    const std::size_t n = points.count;
     leafCount_ = (n + kLeafSize - 1) / kLeafSize;
     base_ = 1;
     while (base_ < leafCount_) {
@@ -443,7 +475,9 @@ public:
     if (node.count == 0) {
       return -1.0;
     }
-    return kernel_(vx_.data() + node.offset, vy_.data() + node.offset, node.count, c, scratch);
+    static_cast<void>(scratch);
+    return kernels_.greatest({vx_.data() + node.offset, vy_.data() + node.offset}, 0, node.count, c)
+      .value;
   }
 
 private:
@@ -460,18 +494,20 @@ private:
       vy_[at] = vy_[at + 2] = y0;
       vy_[at + 1] = vy_[at + 3] = y1;
     };
-    const std::size_t n = points_.x.size();
+    const std::size_t n = points_.count;
     for (std::size_t leaf = 0; leaf < leafCount_; ++leaf) {
       const std::size_t begin = leaf * kLeafSize;
-      double x0 = points_.x[begin];
-      double y0 = points_.y[begin];
+      const XY p0 = points_.at(begin);
+      double x0 = p0.x;
+      double y0 = p0.y;
       double x1 = x0;
       double y1 = y0;
       for (std::size_t i = begin + 1; i < std::min(n, begin + kLeafSize); ++i) {
-        x0 = std::min(x0, points_.x[i]);
-        x1 = std::max(x1, points_.x[i]);
-        y0 = std::min(y0, points_.y[i]);
-        y1 = std::max(y1, points_.y[i]);
+        const XY p = points_.at(i);
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
       }
       storeBox(base_ + leaf, x0, y0, x1, y1);
     }
@@ -499,10 +535,9 @@ private:
   void gatherSorted(std::size_t begin, std::size_t end, std::vector<XY> & sorted) const
   {
     sorted.clear();
-    const bool reversed = points_.x[begin] > points_.x[end - 1];
+    const bool reversed = points_.at(begin).x > points_.at(end - 1).x;
     for (std::size_t k = begin; k < end; ++k) {
-      const std::size_t i = reversed ? end - 1 - (k - begin) : k;
-      sorted.push_back({points_.x[i], points_.y[i]});
+      sorted.push_back(points_.at(reversed ? end - 1 - (k - begin) : k));
     }
     std::size_t moves = 0;
     for (std::size_t i = 1; i < sorted.size() && moves <= 4 * kLeafSize; ++i) {
@@ -579,7 +614,7 @@ private:
   }
 
   const PointArrays & points_;
-  EstimateKernel kernel_;
+  Kernels<DoubleCoordinates> kernels_;
   std::size_t leafCount_ = 0;
   std::size_t base_ = 1;
   std::vector<Node> nodes_;
@@ -615,23 +650,23 @@ public:
     treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
     scansBeforeTree_(treeUse.scansBefore),
     allowance_(std::ldexp(points.magnitude, -40)),
-    kernels_(chooseKernels())
+    doubleKernels_(chooseKernels<DoubleCoordinates>()),
+    pixelKernels_(chooseKernels<PixelCoordinates>())
   {
   }
 
-  /// The farthest interior point of @p span as the one-by-one scan chooses
-  /// it, when that point lies farther than epsilon; otherwise a result with
-  /// distance at most epsilon (or index == span.first), as the scan's.
-  FarthestPoint find(const IndexSpan & span)
+  /// Where the plain scheme divides @p span: at the interior point that the
+  /// one-by-one scan finds farthest, when that point lies farther than
+  /// epsilon; span.first when it does not divide the span.
+  std::size_t split(const IndexSpan & span)
   {
-    const double * x = points_.x.data();
-    const double * y = points_.y.data();
     const std::size_t length = span.last - span.first;
     if (points_.magnitude == 0.0 || length < 2) {
-      return farthestInteriorPointOneByOne(x, y, span);
+      return splitAt(farthestInteriorPointOneByOne(points_, span), span);
     }
-    Chord c{x[span.first], y[span.first], x[span.last] - x[span.first],
-            y[span.last] - y[span.first], 0.0};
+    const XY a = points_.at(span.first);
+    const XY b = points_.at(span.last);
+    Chord c{a.x, a.y, b.x - a.x, b.y - a.y, 0.0};
     c.q = c.dx * c.dx + c.dy * c.dy;
     const Tolerance tolerance(c.q, allowance_, epsilon_);
     candidates_.clear();
@@ -639,40 +674,111 @@ public:
     double unexplored = 0.0;
     if (length >= treeSpan_) {
       if (points_.smallIntegers && (c.dx == 0.0 || c.dy == 0.0)) {
-        return searchTreeByExactKeys(span, c);
+        return splitAt(searchTreeByExactKeys(span, c), span);
       }
       unexplored = searchTree(span, c, tolerance, greatest);
     } else {
-      scan(span.first + 1, span.last, c, tolerance, greatest);
+      // The usual case, without a candidate list: one pass, and a second one
+      // only when the runner-up may be the farthest too.
+      const Greatest g = greatestOf(span.first + 1, span.last, c);
+      if (tolerance.undivided(g.value)) {
+        return span.first;
+      }
+      const double threshold = tolerance.candidateThreshold(g.value);
+      if (threshold > 0.0 && g.runnerUp < threshold) {
+        if (tolerance.divided(g.value)) {
+          return g.index;
+        }
+        const double d = std::sqrt(squaredSegmentDistance(points_.at(g.index), ClosedSegment(a, b)));
+        return d > epsilon_ ? g.index : span.first;
+      }
+      greatest = g.value;
+      if (threshold > 0.0) {
+        collect(span.first + 1, span.last, c, threshold);
+      }
     }
     // 1. Nothing can lie beyond epsilon: the span stays undivided, whichever
     //    point is the farthest.
     if (tolerance.undivided(std::max(greatest, unexplored))) {
-      return {span.first, 0.0};
+      return span.first;
     }
     // 2. All estimates near 0 (points within rounding of the chord): only
     //    the plain scan can tell.
     const double threshold = tolerance.candidateThreshold(greatest);
     if (!(threshold > 0.0)) {
-      return farthestInteriorPointOneByOne(x, y, span);
+      return splitAt(farthestInteriorPointOneByOne(points_, span), span);
     }
-    // 3. The candidates' computed distances; the lowest index wins equal ones.
-    //    (Each costs the tree's decision about as much as a few scanned points.)
-    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
+    // 3. A single candidate is the farthest point; when its estimate puts it
+    //    beyond epsilon by more than the rounding, it divides the span.
+    std::size_t reaching = 0;
+    for (const Candidate & k : candidates_) {
+      reaching += k.estimate >= threshold ? 1 : 0;
+    }
+    if (reaching == 1 && tolerance.divided(greatest)) {
+      for (const Candidate & k : candidates_) {
+        if (k.estimate >= threshold) {
+          return k.index;
+        }
+      }
+    }
+    // 4. Otherwise the candidates' computed distances decide; the lowest
+    //    index wins equal ones. (Each costs about as much as a few scanned
+    //    points, which counts towards making the tree of hulls.)
+    const ClosedSegment segment(a, b);
     FarthestPoint best{span.first, 0.0};
     for (const Candidate & k : candidates_) {
       if (k.estimate >= threshold) {
         scanned_ += 16;
-        const double d = std::sqrt(squaredSegmentDistance({x[k.index], y[k.index]}, segment));
+        const double d = std::sqrt(squaredSegmentDistance(points_.at(k.index), segment));
         if (d > best.distance || (d == best.distance && d > 0.0 && k.index < best.index)) {
           best = {k.index, d};
         }
       }
     }
-    return best;
+    return splitAt(best, span);
   }
 
 private:
+  /// The split for farthest point @p far of @p span.
+  std::size_t splitAt(const FarthestPoint & far, const IndexSpan & span) const
+  {
+    return far.distance > epsilon_ ? far.index : span.first;
+  }
+
+  /// The greatest estimate of the points [begin, end), with its first index
+  /// and the greatest estimate of the others.
+  Greatest greatestOf(std::size_t begin, std::size_t end, const Chord & c)
+  {
+    scanned_ += end - begin;
+    Greatest g{0.0, 0.0, begin};
+    if (end - begin < 8) {  // (not worth the kernel's set-up)
+      for (std::size_t i = begin; i < end; ++i) {
+        const XY p = points_.at(i);
+        take(g, estimate(p.x, p.y, c), i);
+      }
+    } else if (points_.pixels != nullptr) {
+      g = pixelKernels_.greatest({points_.pixels}, begin, end, c);
+    } else {
+      g = doubleKernels_.greatest({points_.x.data(), points_.y.data()}, begin, end, c);
+    }
+    return g;
+  }
+
+  /// Records the points [begin, end) whose estimate reaches @p threshold.
+  void collect(std::size_t begin, std::size_t end, const Chord & c, double threshold)
+  {
+    const std::size_t count = end - begin;
+    if (scratch_.size() < count) {
+      scratch_.resize(count);
+    }
+    if (points_.pixels != nullptr) {
+      pixelKernels_.estimates({points_.pixels}, begin, end, c, scratch_.data());
+    } else {
+      doubleKernels_.estimates({points_.x.data(), points_.y.data()}, begin, end, c, scratch_.data());
+    }
+    collectReaching(scratch_.data(), count, threshold, begin, candidates_);
+  }
+
   /// Estimates the points [begin, end), raises @p greatest, and records the
   /// points that reach the candidate threshold of the greatest so far: one
   /// pass keeps the greatest estimate, its index and the greatest of the
@@ -682,10 +788,7 @@ private:
     std::size_t begin, std::size_t end, const Chord & c, const Tolerance & tolerance,
     double & greatest)
   {
-    const double * x = points_.x.data();
-    const double * y = points_.y.data();
-    scanned_ += end - begin;
-    const Greatest g = kernels_.greatest(x, y, begin, end, c);
+    const Greatest g = greatestOf(begin, end, c);
     greatest = std::max(greatest, g.value);
     if (tolerance.undivided(greatest)) {
       return;  // nothing here can divide the span; no candidates needed yet
@@ -697,12 +800,7 @@ private:
       }
       return;
     }
-    const std::size_t count = end - begin;
-    if (scratch_.size() < count) {
-      scratch_.resize(count);
-    }
-    kernels_.estimates(x + begin, y + begin, count, c, scratch_.data());
-    collectReaching(scratch_.data(), count, threshold, begin, candidates_);
+    collect(begin, end, c, threshold);
   }
 
   /// The tree of hulls once the scans have read the input many times over
@@ -710,15 +808,15 @@ private:
   /// boxes.
   const BoundTree & madeTree()
   {
-    if (!hullTree_ && scanned_ >= scansBeforeTree_ * points_.x.size()) {
+    if (!hullTree_ && scanned_ >= scansBeforeTree_ * points_.count) {
       boxTree_.reset();
-      hullTree_ = std::make_unique<BoundTree>(points_, kernels_.estimates, true);
+      hullTree_ = std::make_unique<BoundTree>(points_, doubleKernels_, true);
     }
     if (hullTree_) {
       return *hullTree_;
     }
     if (!boxTree_) {
-      boxTree_ = std::make_unique<BoundTree>(points_, kernels_.estimates, false);
+      boxTree_ = std::make_unique<BoundTree>(points_, doubleKernels_, false);
     }
     return *boxTree_;
   }
@@ -735,8 +833,6 @@ private:
   FarthestPoint searchTreeByExactKeys(const IndexSpan & span, const Chord & c)
   {
     const BoundTree & tree = madeTree();
-    const double * x = points_.x.data();
-    const double * y = points_.y.data();
     // Coordinates along and across the chord, relative to its start.
     const bool vertical = c.dx == 0.0 && c.dy != 0.0;
     const double forward = (vertical ? c.dy : c.dx) < 0.0 ? -1.0 : 1.0;
@@ -752,7 +848,8 @@ private:
     const auto scanKeys = [&](std::size_t from, std::size_t to) {
       scanned_ += to - from;
       for (std::size_t i = from; i < to; ++i) {
-        const double k = key(x[i], y[i]);
+        const XY p = points_.at(i);
+        const double k = key(p.x, p.y);
         if (k > bestKey || (k == bestKey && i < bestIndex)) {
           bestKey = k;
           bestIndex = i;
@@ -809,7 +906,7 @@ private:
       std::pop_heap(heap.begin(), heap.end());
       heap.pop_back();
       if (top.node >= tree.base()) {
-        scanKeys(top.begin, std::min(points_.x.size(), top.begin + kLeafSize));
+        scanKeys(top.begin, std::min(points_.count, top.begin + kLeafSize));
       } else {
         push(2 * top.node);
         push(2 * top.node + 1);
@@ -817,10 +914,10 @@ private:
     }
     if (!(bestKey > 0.0)) {
       // Every point on the chord's line: only their rounding tells them apart.
-      return farthestInteriorPointOneByOne(x, y, span);
+      return farthestInteriorPointOneByOne(points_, span);
     }
-    const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
-    return {bestIndex, std::sqrt(squaredSegmentDistance({x[bestIndex], y[bestIndex]}, segment))};
+    const ClosedSegment segment(points_.at(span.first), points_.at(span.last));
+    return {bestIndex, std::sqrt(squaredSegmentDistance(points_.at(bestIndex), segment))};
   }
 
   /// Best-first search over the tree for the span's interior; returns the
@@ -873,7 +970,7 @@ private:
       if (v >= tree.base()) {
         const std::size_t leaf = v - tree.base();
         scan(
-          leaf * kLeafSize, std::min(points_.x.size(), (leaf + 1) * kLeafSize), c, tolerance,
+          leaf * kLeafSize, std::min(points_.count, (leaf + 1) * kLeafSize), c, tolerance,
           greatest);
       } else {
         push(2 * v);
@@ -888,7 +985,8 @@ private:
   std::size_t treeSpan_;
   std::size_t scansBeforeTree_;
   double allowance_;
-  Kernels kernels_;
+  Kernels<DoubleCoordinates> doubleKernels_;
+  Kernels<PixelCoordinates> pixelKernels_;
   std::unique_ptr<BoundTree> boxTree_;
   std::unique_ptr<BoundTree> hullTree_;
   std::size_t scanned_ = 0;  ///< points scanned, and candidates weighed
@@ -906,8 +1004,10 @@ bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChor
   if (!(minChordLength >= 0.0)) {
     return false;
   }
-  const double dx = std::fabs(points.x[span.first] - points.x[span.last]);
-  const double dy = std::fabs(points.y[span.first] - points.y[span.last]);
+  const XY a = points.at(span.first);
+  const XY b = points.at(span.last);
+  const double dx = std::fabs(a.x - b.x);
+  const double dy = std::fabs(a.y - b.y);
   // hypot() is within an ulp of the exact length, whose square is within a
   // few ulps of this sum: far from minChordLength the sum alone decides.
   const double squared = dx * dx + dy * dy;
@@ -926,12 +1026,10 @@ bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChor
 PointArrays polylineArrays(const std::vector<cv::Point> & points)
 {
   PointArrays arrays;
-  arrays.x.resize(points.size());
-  arrays.y.resize(points.size());
+  arrays.pixels = points.data();
+  arrays.count = points.size();
   std::int64_t largest = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
-    arrays.x[i] = points[i].x;
-    arrays.y[i] = points[i].y;
     largest = std::max({largest, std::abs(std::int64_t{points[i].x}),
                         std::abs(std::int64_t{points[i].y})});
   }
@@ -943,6 +1041,7 @@ PointArrays polylineArrays(const std::vector<cv::Point> & points)
 PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & poses)
 {
   PointArrays arrays;
+  arrays.count = poses.size();
   arrays.x.resize(poses.size());
   arrays.y.resize(poses.size());
   double largest = 0.0;
@@ -967,7 +1066,7 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
 std::vector<std::size_t> keptIndices(
   const PointArrays & points, double epsilon, double minChordLength, const TreeUse & treeUse)
 {
-  const std::size_t last = points.x.size() - 1;
+  const std::size_t last = points.count - 1;
   // No distance lies beyond a NaN or infinite epsilon: no span divides.
   if (!(epsilon < std::numeric_limits<double>::infinity())) {
     return {0, last};
@@ -981,10 +1080,10 @@ std::vector<std::size_t> keptIndices(
     // 1. A short chord ends the span without looking inside.
     if (!endsSpan(points, span, minChordLength)) {
       // 2. Divide at the farthest interior point when it is beyond epsilon.
-      const FarthestPoint far = finder.find(span);
-      if (far.distance > epsilon && far.index != span.first) {
-        pending.push_back({far.index, span.last});
-        pending.push_back({span.first, far.index});
+      const std::size_t k = finder.split(span);
+      if (k != span.first) {
+        pending.push_back({k, span.last});
+        pending.push_back({span.first, k});
         continue;
       }
     }

@@ -97,25 +97,15 @@ struct FarthestPoint
   double distance;
 };
 
-/// The plain scan: interior points in increasing order, each replacing
-/// the best only when strictly farther, so the lowest index among the farthest
-/// is chosen and a point at distance 0 (or NaN) never is.
-inline FarthestPoint farthestInteriorPointOneByOne(
-  const double * x, const double * y, const IndexSpan & span)
-{
-  const ClosedSegment segment({x[span.first], y[span.first]}, {x[span.last], y[span.last]});
-  FarthestPoint best{span.first, 0.0};
-  for (std::size_t i = span.first + 1; i < span.last; ++i) {
-    best.offer(i, std::sqrt(squaredSegmentDistance({x[i], y[i]}, segment)));
-  }
-  return best;
-}
-
-/// Points as two coordinate arrays, and what is known of their values.
+/// Points as the workers read them: a polyline's pixels where they are, or
+/// two arrays of doubles; and what is known of their values.
 struct PointArrays
 {
+  /// A polyline's points (then x and y are empty), or null.
+  const cv::Point * pixels = nullptr;
   std::vector<double> x;
   std::vector<double> y;
+  std::size_t count = 0;
   /// Bound on the absolute coordinates and coordinate differences; 0 when the
   /// values do not allow the estimates (non-finite, or beyond 2^200 or below
   /// 2^-200 in magnitude without being 0): every span is then scanned one by
@@ -124,9 +114,31 @@ struct PointArrays
   /// Integer coordinates below 2^23 in magnitude: orientation tests and
   /// squared distances from chords parallel to an axis are exact in doubles.
   bool smallIntegers = false;
+
+  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const
+  {
+    if (pixels != nullptr) {
+      return {static_cast<double>(pixels[i].x), static_cast<double>(pixels[i].y)};
+    }
+    return {x[i], y[i]};
+  }
 };
 
-/// Copies a polyline's coordinates and bounds them.
+/// The plain scan: interior points in increasing order, each replacing
+/// the best only when strictly farther, so the lowest index among the farthest
+/// is chosen and a point at distance 0 (or NaN) never is.
+inline FarthestPoint farthestInteriorPointOneByOne(const PointArrays & points, const IndexSpan & span)
+{
+  const ClosedSegment segment(points.at(span.first), points.at(span.last));
+  FarthestPoint best{span.first, 0.0};
+  for (std::size_t i = span.first + 1; i < span.last; ++i) {
+    best.offer(i, std::sqrt(squaredSegmentDistance(points.at(i), segment)));
+  }
+  return best;
+}
+
+/// A polyline's points, read where they are (@p points must outlive the
+/// result), and their bounds.
 PointArrays polylineArrays(const std::vector<cv::Point> & points);
 
 /// Copies the poses' x and y and bounds them.
