@@ -333,19 +333,39 @@ Kernels<Coordinates> chooseKernels()
 // each stay within about 2^-47 of it from D; the allowance, 2^-40 of it,
 // leaves ample room.
 
+/// The parts of the tests below that do not depend on the span, in units of
+/// squared distance.
+struct Reaches
+{
+  Reaches(double slack, double epsilon) : allowance(slack)
+  {
+    // sqrt(G / scale) + 4 allowance <= epsilon without a root: G at most
+    // scale * (epsilon - 4 allowance)^2, lowered by a hair for the rounding
+    // of the products. -1 (never) when epsilon leaves no room.
+    const double room = epsilon - 4.0 * allowance;
+    undivided = room > 0.0 ? room * room * (1.0 - 0x1p-40) : -1.0;
+    // sqrt(G / scale) - 4 allowance > epsilon likewise, raised by a hair.
+    const double beyond = epsilon + 4.0 * allowance;
+    divided = beyond * beyond * (1.0 + 0x1p-40);
+    const double far = 0x1p14 * allowance;
+    farFromRounding = far * far;
+  }
+
+  double allowance;
+  double undivided;
+  double divided;
+  double farFromRounding;  ///< (2^14 allowance)^2
+};
+
 struct Tolerance
 {
-  Tolerance(double q, double slack, double epsilon)
-  : scale(q != 0.0 ? q : 1.0), allowance(slack)
+  Tolerance(double q, const Reaches & reaches)
+  : scale(q != 0.0 ? q : 1.0),
+    allowance(reaches.allowance),
+    undividedLimit(scale * reaches.undivided),
+    dividedLimit(scale * reaches.divided),
+    farLimit(scale * reaches.farFromRounding)
   {
-    // sqrt(G / scale) + 4 allowance <= epsilon, without a root: G at most
-    // scale * (epsilon - 4 allowance)^2, lowered by a hair for the rounding
-    // of this product. -1 (never) when epsilon leaves no room.
-    const double room = epsilon - 4.0 * allowance;
-    undividedLimit = room > 0.0 ? scale * room * room * (1.0 - 0x1p-40) : -1.0;
-    // sqrt(G / scale) - 2 allowance > epsilon likewise, raised by a hair.
-    const double beyond = epsilon + 4.0 * allowance;
-    dividedLimit = scale * beyond * beyond * (1.0 + 0x1p-40);
   }
 
   /// True when a point with estimate @p e lies farther than epsilon as
@@ -362,6 +382,11 @@ struct Tolerance
   /// 0 (everything) when the reach is not above 0.
   double candidateThreshold(double greatest) const
   {
+    if (greatest >= farLimit) {
+      // e >= 2^14 allowance: (e - 4 allowance)^2 > e^2 (1 - 2^-11), and
+      // this lower threshold needs no root.
+      return greatest * (1.0 - 0x1p-10);
+    }
     const double reach = std::sqrt(greatest / scale) - 4.0 * allowance;
     // (Lowered by a hair more, so that its own rounding cannot lift it.)
     return reach > 0.0 ? scale * reach * reach * (1.0 - 0x1p-40) : 0.0;
@@ -371,6 +396,7 @@ struct Tolerance
   double allowance;  ///< bound on |d - D| and on |e - D|
   double undividedLimit;
   double dividedLimit;
+  double farLimit;
 };
 
 // ---------------------------------------------------------------------------
@@ -649,7 +675,7 @@ public:
     epsilon_(epsilon),
     treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
     scansBeforeTree_(treeUse.scansBefore),
-    allowance_(std::ldexp(points.magnitude, -40)),
+    reaches_(std::ldexp(points.magnitude, -40), epsilon),
     doubleKernels_(chooseKernels<DoubleCoordinates>()),
     pixelKernels_(chooseKernels<PixelCoordinates>())
   {
@@ -668,7 +694,7 @@ public:
     const XY b = points_.at(span.last);
     Chord c{a.x, a.y, b.x - a.x, b.y - a.y, 0.0};
     c.q = c.dx * c.dx + c.dy * c.dy;
-    const Tolerance tolerance(c.q, allowance_, epsilon_);
+    const Tolerance tolerance(c.q, reaches_);
     candidates_.clear();
     double greatest = 0.0;
     double unexplored = 0.0;
@@ -984,7 +1010,7 @@ private:
   double epsilon_;
   std::size_t treeSpan_;
   std::size_t scansBeforeTree_;
-  double allowance_;
+  Reaches reaches_;
   Kernels<DoubleCoordinates> doubleKernels_;
   Kernels<PixelCoordinates> pixelKernels_;
   std::unique_ptr<BoundTree> boxTree_;
@@ -1044,18 +1070,20 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
   arrays.count = poses.size();
   arrays.x.resize(poses.size());
   arrays.y.resize(poses.size());
-  double largest = 0.0;
-  bool usable = true;
-  bool integers = true;
   for (std::size_t i = 0; i < poses.size(); ++i) {
     arrays.x[i] = poses[i].pose.position.x;
     arrays.y[i] = poses[i].pose.position.y;
-    for (const double v : {arrays.x[i], arrays.y[i]}) {
+  }
+  double largest = 0.0;
+  bool usable = true;
+  bool integers = true;
+  for (const std::vector<double> * values : {&arrays.x, &arrays.y}) {
+    for (const double v : *values) {
       const double a = std::fabs(v);
       // (NaN fails every comparison, infinity the first.)
-      usable = usable && a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
-      integers = integers && a < 0x1p23 && std::nearbyint(v) == v;
-      largest = std::max(largest, a);
+      usable &= a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
+      integers &= a < 0x1p23 && v == static_cast<double>(static_cast<std::int32_t>(a < 0x1p23 ? v : 0.0));
+      largest = a > largest ? a : largest;
     }
   }
   arrays.magnitude = usable ? 2.0 * largest : 0.0;
