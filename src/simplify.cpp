@@ -785,7 +785,7 @@ private:
     } else if (points_.pixels != nullptr) {
       g = pixelKernels_.greatest({points_.pixels}, begin, end, c);
     } else {
-      g = doubleKernels_.greatest({points_.x.data(), points_.y.data()}, begin, end, c);
+      g = doubleKernels_.greatest({points_.x, points_.y}, begin, end, c);
     }
     return g;
   }
@@ -800,7 +800,7 @@ private:
     if (points_.pixels != nullptr) {
       pixelKernels_.estimates({points_.pixels}, begin, end, c, scratch_.data());
     } else {
-      doubleKernels_.estimates({points_.x.data(), points_.y.data()}, begin, end, c, scratch_.data());
+      doubleKernels_.estimates({points_.x, points_.y}, begin, end, c, scratch_.data());
     }
     collectReaching(scratch_.data(), count, threshold, begin, candidates_);
   }
@@ -1068,23 +1068,27 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
 {
   PointArrays arrays;
   arrays.count = poses.size();
-  arrays.x.resize(poses.size());
-  arrays.y.resize(poses.size());
+  // (Default-initialised: no pass zeroes them before they are written.)
+  arrays.coordinates.reset(new double[2 * poses.size()]);
+  double * x = arrays.coordinates.get();
+  double * y = x + poses.size();
   for (std::size_t i = 0; i < poses.size(); ++i) {
-    arrays.x[i] = poses[i].pose.position.x;
-    arrays.y[i] = poses[i].pose.position.y;
+    x[i] = poses[i].pose.position.x;
+    y[i] = poses[i].pose.position.y;
   }
+  arrays.x = x;
+  arrays.y = y;
   double largest = 0.0;
   bool usable = true;
   bool integers = true;
-  for (const std::vector<double> * values : {&arrays.x, &arrays.y}) {
-    for (const double v : *values) {
-      const double a = std::fabs(v);
-      // (NaN fails every comparison, infinity the first.)
-      usable &= a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
-      integers &= a < 0x1p23 && v == static_cast<double>(static_cast<std::int32_t>(a < 0x1p23 ? v : 0.0));
-      largest = a > largest ? a : largest;
-    }
+  for (std::size_t i = 0; i < 2 * poses.size(); ++i) {  // x, then y
+    const double v = x[i];
+    const double a = std::fabs(v);
+    // (NaN fails every comparison, infinity the first.)
+    usable &= a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
+    const double small = a < 0x1p23 ? v : 0.5;  // (converts to int without overflow)
+    integers &= small == static_cast<double>(static_cast<std::int32_t>(small));
+    largest = a > largest ? a : largest;
   }
   arrays.magnitude = usable ? 2.0 * largest : 0.0;
   arrays.smallIntegers = usable && integers;

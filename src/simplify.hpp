@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -101,10 +102,13 @@ struct FarthestPoint
 /// two arrays of doubles; and what is known of their values.
 struct PointArrays
 {
-  /// A polyline's points (then x and y are empty), or null.
+  /// A polyline's points, or null.
   const cv::Point * pixels = nullptr;
-  std::vector<double> x;
-  std::vector<double> y;
+  /// Otherwise x[0 .. count) then y[0 .. count), left uninitialised when
+  /// made (each is written before it is read).
+  std::unique_ptr<double[]> coordinates;
+  const double * x = nullptr;
+  const double * y = nullptr;
   std::size_t count = 0;
   /// Bound on the absolute coordinates and coordinate differences; 0 when the
   /// values do not allow the estimates (non-finite, or beyond 2^200 or below
