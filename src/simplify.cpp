@@ -382,14 +382,19 @@ struct Tolerance
   /// 0 (everything) when the reach is not above 0.
   double candidateThreshold(double greatest) const
   {
-    if (greatest >= farLimit) {
-      // e >= 2^14 allowance: (e - 4 allowance)^2 > e^2 (1 - 2^-11), and
-      // this lower threshold needs no root.
-      return greatest * (1.0 - 0x1p-10);
-    }
     const double reach = std::sqrt(greatest / scale) - 4.0 * allowance;
     // (Lowered by a hair more, so that its own rounding cannot lift it.)
     return reach > 0.0 ? scale * reach * reach * (1.0 - 0x1p-40) : 0.0;
+  }
+
+  /// A cheaper, sufficient test that nothing but the point with estimate
+  /// @p greatest reaches the candidate threshold, when @p runnerUp is the
+  /// greatest estimate of the others: for e >= 2^14 allowance the threshold
+  /// lies above greatest (1 - 2^-10), since (e - 4 allowance)^2 > e^2
+  /// (1 - 2^-11).
+  bool clearlyAlone(double greatest, double runnerUp) const
+  {
+    return greatest >= farLimit && runnerUp < greatest * (1.0 - 0x1p-10);
   }
 
   double scale;      ///< q, or 1 for a span whose ends coincide
@@ -710,8 +715,9 @@ public:
       if (tolerance.undivided(g.value)) {
         return span.first;
       }
-      const double threshold = tolerance.candidateThreshold(g.value);
-      if (threshold > 0.0 && g.runnerUp < threshold) {
+      const bool alone = tolerance.clearlyAlone(g.value, g.runnerUp);
+      const double threshold = alone ? 0.0 : tolerance.candidateThreshold(g.value);
+      if (alone || (threshold > 0.0 && g.runnerUp < threshold)) {
         if (tolerance.divided(g.value)) {
           return g.index;
         }
@@ -818,6 +824,10 @@ private:
     greatest = std::max(greatest, g.value);
     if (tolerance.undivided(greatest)) {
       return;  // nothing here can divide the span; no candidates needed yet
+    }
+    if (g.value == greatest && tolerance.clearlyAlone(g.value, g.runnerUp)) {
+      candidates_.push_back({g.index, g.value});
+      return;
     }
     const double threshold = tolerance.candidateThreshold(greatest);
     if (g.runnerUp < threshold) {
