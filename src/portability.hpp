@@ -42,6 +42,21 @@ inline int countTrailingZeros(std::uint64_t word)
 #endif
 }
 
+/// Asks for the cache lines of the @p bytes at @p at to be loaded ahead of
+/// use (a hint; nothing in the portable build).
+inline void prefetch(const void * at, std::size_t bytes)
+{
+#if QUORVANE_GNU_EXTENSIONS
+  const auto * first = static_cast<const char *>(at);
+  for (std::size_t offset = 0; offset < bytes; offset += 64) {
+    __builtin_prefetch(first + offset);
+  }
+#else
+  static_cast<void>(at);
+  static_cast<void>(bytes);
+#endif
+}
+
 /// The last byte equal to @p value among the @p n bytes at @p begin, or null.
 inline const unsigned char * lastByteEqual(const unsigned char * begin, std::size_t n, int value)
 {

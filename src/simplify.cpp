@@ -184,8 +184,8 @@ greatestByFours(const Coordinates & at, std::size_t begin, std::size_t end, cons
   const Quad zero = {0.0, 0.0, 0.0, 0.0};
   Quad best = zero;
   Quad runnerUp = zero;
-  const auto first = static_cast<std::int64_t>(begin);
-  QuadIndex index = {first, first + 1, first + 2, first + 3};
+  const auto from = static_cast<std::int64_t>(begin);
+  QuadIndex index = {from, from + 1, from + 2, from + 3};
   QuadIndex bestIndex = index;
   std::size_t i = begin;
   for (; i + 4 <= end; i += 4) {
@@ -201,8 +201,9 @@ greatestByFours(const Coordinates & at, std::size_t begin, std::size_t end, cons
     best = greater ? e : best;
     index += 4;
   }
-  // The lanes' records (a lane's best came first among its equals), then
-  // the last points.
+  // The lanes' records (a lane's best came first among its equals; the
+  // lanes' indices differ): the greatest, the lowest index holding it, the
+  // greatest of the rest. Then the last points.
   Greatest g{0.0, 0.0, begin};
   for (int lane = 0; lane < 4; ++lane) {
     g.runnerUp = std::max(g.runnerUp, runnerUp[lane]);
@@ -672,17 +673,22 @@ struct Entry
   }
 };
 
+/// @p Coordinates: how the points are read (pixels or doubles).
+template <typename Coordinates>
 class SplitFinder
 {
 public:
-  SplitFinder(const PointArrays & points, double epsilon, const TreeUse & treeUse)
+  SplitFinder(
+    const PointArrays & points, const Coordinates & coordinates, double epsilon,
+    const TreeUse & treeUse)
   : points_(points),
+    coordinates_(coordinates),
     epsilon_(epsilon),
     treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
     scansBeforeTree_(treeUse.scansBefore),
     reaches_(std::ldexp(points.magnitude, -40), epsilon),
-    doubleKernels_(chooseKernels<DoubleCoordinates>()),
-    pixelKernels_(chooseKernels<PixelCoordinates>())
+    kernels_(chooseKernels<Coordinates>()),
+    treeKernels_(chooseKernels<DoubleCoordinates>())
   {
   }
 
@@ -695,8 +701,8 @@ public:
     if (points_.magnitude == 0.0 || length < 2) {
       return splitAt(farthestInteriorPointOneByOne(points_, span), span);
     }
-    const XY a = points_.at(span.first);
-    const XY b = points_.at(span.last);
+    const XY a = coordinates_.at(span.first);
+    const XY b = coordinates_.at(span.last);
     Chord c{a.x, a.y, b.x - a.x, b.y - a.y, 0.0};
     c.q = c.dx * c.dx + c.dy * c.dy;
     const Tolerance tolerance(c.q, reaches_);
@@ -721,7 +727,7 @@ public:
         if (tolerance.divided(g.value)) {
           return g.index;
         }
-        const double d = std::sqrt(squaredSegmentDistance(points_.at(g.index), ClosedSegment(a, b)));
+        const double d = std::sqrt(squaredSegmentDistance(coordinates_.at(g.index), ClosedSegment(a, b)));
         return d > epsilon_ ? g.index : span.first;
       }
       greatest = g.value;
@@ -761,7 +767,7 @@ public:
     for (const Candidate & k : candidates_) {
       if (k.estimate >= threshold) {
         scanned_ += 16;
-        const double d = std::sqrt(squaredSegmentDistance(points_.at(k.index), segment));
+        const double d = std::sqrt(squaredSegmentDistance(coordinates_.at(k.index), segment));
         if (d > best.distance || (d == best.distance && d > 0.0 && k.index < best.index)) {
           best = {k.index, d};
         }
@@ -785,13 +791,11 @@ private:
     Greatest g{0.0, 0.0, begin};
     if (end - begin < 8) {  // (not worth the kernel's set-up)
       for (std::size_t i = begin; i < end; ++i) {
-        const XY p = points_.at(i);
+        const XY p = coordinates_.at(i);
         take(g, estimate(p.x, p.y, c), i);
       }
-    } else if (points_.pixels != nullptr) {
-      g = pixelKernels_.greatest({points_.pixels}, begin, end, c);
     } else {
-      g = doubleKernels_.greatest({points_.x, points_.y}, begin, end, c);
+      g = kernels_.greatest(coordinates_, begin, end, c);
     }
     return g;
   }
@@ -803,11 +807,7 @@ private:
     if (scratch_.size() < count) {
       scratch_.resize(count);
     }
-    if (points_.pixels != nullptr) {
-      pixelKernels_.estimates({points_.pixels}, begin, end, c, scratch_.data());
-    } else {
-      doubleKernels_.estimates({points_.x, points_.y}, begin, end, c, scratch_.data());
-    }
+    kernels_.estimates(coordinates_, begin, end, c, scratch_.data());
     collectReaching(scratch_.data(), count, threshold, begin, candidates_);
   }
 
@@ -846,13 +846,13 @@ private:
   {
     if (!hullTree_ && scanned_ >= scansBeforeTree_ * points_.count) {
       boxTree_.reset();
-      hullTree_ = std::make_unique<BoundTree>(points_, doubleKernels_, true);
+      hullTree_ = std::make_unique<BoundTree>(points_, treeKernels_, true);
     }
     if (hullTree_) {
       return *hullTree_;
     }
     if (!boxTree_) {
-      boxTree_ = std::make_unique<BoundTree>(points_, doubleKernels_, false);
+      boxTree_ = std::make_unique<BoundTree>(points_, treeKernels_, false);
     }
     return *boxTree_;
   }
@@ -884,7 +884,7 @@ private:
     const auto scanKeys = [&](std::size_t from, std::size_t to) {
       scanned_ += to - from;
       for (std::size_t i = from; i < to; ++i) {
-        const XY p = points_.at(i);
+        const XY p = coordinates_.at(i);
         const double k = key(p.x, p.y);
         if (k > bestKey || (k == bestKey && i < bestIndex)) {
           bestKey = k;
@@ -952,8 +952,8 @@ private:
       // Every point on the chord's line: only their rounding tells them apart.
       return farthestInteriorPointOneByOne(points_, span);
     }
-    const ClosedSegment segment(points_.at(span.first), points_.at(span.last));
-    return {bestIndex, std::sqrt(squaredSegmentDistance(points_.at(bestIndex), segment))};
+    const ClosedSegment segment(coordinates_.at(span.first), coordinates_.at(span.last));
+    return {bestIndex, std::sqrt(squaredSegmentDistance(coordinates_.at(bestIndex), segment))};
   }
 
   /// Best-first search over the tree for the span's interior; returns the
@@ -1017,12 +1017,13 @@ private:
   }
 
   const PointArrays & points_;
+  Coordinates coordinates_;
   double epsilon_;
   std::size_t treeSpan_;
   std::size_t scansBeforeTree_;
   Reaches reaches_;
-  Kernels<DoubleCoordinates> doubleKernels_;
-  Kernels<PixelCoordinates> pixelKernels_;
+  Kernels<Coordinates> kernels_;
+  Kernels<DoubleCoordinates> treeKernels_;  ///< for the trees' vertices
   std::unique_ptr<BoundTree> boxTree_;
   std::unique_ptr<BoundTree> hullTree_;
   std::size_t scanned_ = 0;  ///< points scanned, and candidates weighed
@@ -1035,13 +1036,14 @@ private:
 /// True when the chord first-last is no longer than minChordLength (never
 /// for a NaN or negative minChordLength). For integer coordinates the
 /// differences of their doubles are exact.
-bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChordLength)
+template <typename Coordinates>
+bool endsSpan(const Coordinates & at, const IndexSpan & span, double minChordLength)
 {
   if (!(minChordLength >= 0.0)) {
     return false;
   }
-  const XY a = points.at(span.first);
-  const XY b = points.at(span.last);
+  const XY a = at.at(span.first);
+  const XY b = at.at(span.last);
   const double dx = std::fabs(a.x - b.x);
   const double dy = std::fabs(a.y - b.y);
   // hypot() is within an ulp of the exact length, whose square is within a
@@ -1055,6 +1057,36 @@ bool endsSpan(const PointArrays & points, const IndexSpan & span, double minChor
     return true;
   }
   return minChordLength >= std::hypot(dx, dy);
+}
+
+/// keptIndices() for @p count points read through @p at, @p finder choosing
+/// the splits.
+template <typename Coordinates>
+std::vector<std::size_t> keptIndicesBy(
+  const Coordinates & at, std::size_t count, SplitFinder<Coordinates> finder,
+  double minChordLength)
+{
+  std::vector<std::size_t> kept{0};
+  std::vector<IndexSpan> pending{{0, count - 1}};
+  while (!pending.empty()) {
+    const IndexSpan span = pending.back();
+    pending.pop_back();
+    // 1. A span without interior points, or with a short chord, ends
+    //    without looking inside.
+    if (span.last - span.first >= 2 && !endsSpan(at, span, minChordLength)) {
+      // 2. Divide at the farthest interior point when it is beyond epsilon.
+      const std::size_t k = finder.split(span);
+      if (k != span.first) {
+        pending.push_back({k, span.last});
+        pending.push_back({span.first, k});
+        continue;
+      }
+    }
+    // 3. An undivided span contributes its last point (its first one is
+    //    already there as the previous span's last point).
+    kept.push_back(span.last);
+  }
+  return kept;
 }
 
 }  // namespace
@@ -1113,27 +1145,16 @@ std::vector<std::size_t> keptIndices(
   if (!(epsilon < std::numeric_limits<double>::infinity())) {
     return {0, last};
   }
-  SplitFinder finder(points, epsilon, treeUse);
-  std::vector<std::size_t> kept{0};
-  std::vector<IndexSpan> pending{{0, last}};
-  while (!pending.empty()) {
-    const IndexSpan span = pending.back();
-    pending.pop_back();
-    // 1. A short chord ends the span without looking inside.
-    if (!endsSpan(points, span, minChordLength)) {
-      // 2. Divide at the farthest interior point when it is beyond epsilon.
-      const std::size_t k = finder.split(span);
-      if (k != span.first) {
-        pending.push_back({k, span.last});
-        pending.push_back({span.first, k});
-        continue;
-      }
-    }
-    // 3. An undivided span contributes its last point (its first one is
-    //    already there as the previous span's last point).
-    kept.push_back(span.last);
+  if (points.pixels != nullptr) {
+    const PixelCoordinates at{points.pixels};
+    return keptIndicesBy(
+      at, points.count, SplitFinder<PixelCoordinates>(points, at, epsilon, treeUse),
+      minChordLength);
   }
-  return kept;
+  const DoubleCoordinates at{points.x, points.y};
+  return keptIndicesBy(
+    at, points.count, SplitFinder<DoubleCoordinates>(points, at, epsilon, treeUse),
+    minChordLength);
 }
 
 }  // namespace simplify

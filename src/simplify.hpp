@@ -194,8 +194,14 @@ void appendCopies(
   const std::vector<T> & from, const std::vector<std::size_t> & indices, std::vector<T> & to)
 {
   reserveForAppend(to, indices.size());
-  for (const std::size_t i : indices) {
-    to.push_back(from[i]);
+  // The kept elements lie scattered through the input: their loads are asked
+  // for a few copies ahead.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    if (k + kAhead < indices.size()) {
+      portable::prefetch(&from[indices[k + kAhead]], sizeof(T));
+    }
+    to.push_back(from[indices[k]]);
   }
 }
 
