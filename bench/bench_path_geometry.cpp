@@ -186,9 +186,9 @@ void BM_PolylineEstimateVersusPlainScan(benchmark::State & state)
   std::size_t keptOurs = 0, keptPlain = 0;
   for (auto _ : state) {
     ours += seconds([&] {
-      keptOurs = quorvane::simplify::keptIndices(
-                   quorvane::simplify::polylineArrays(in), kEpsilon, kMinChord)
-                   .size();
+      keptOurs =
+        quorvane::simplify::keptIndices(quorvane::simplify::polylineArrays(in), kEpsilon, kMinChord)
+          .size();
     });
     plain += seconds(
       [&] { keptPlain = quorvane::oracle::plainKeptIndices(in, kEpsilon, kMinChord).size(); });

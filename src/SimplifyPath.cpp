@@ -53,8 +53,7 @@ void SimplifyPath::douglasPeucker(
   // as it is.
   // (A NaN minimum chord never ends a span: there is no chord test.)
   const std::vector<std::size_t> kept = quorvane::simplify::keptIndices(
-    quorvane::simplify::poseArrays(input.poses), epsilon,
-    std::numeric_limits<double>::quiet_NaN());
+    quorvane::simplify::poseArrays(input.poses), epsilon, std::numeric_limits<double>::quiet_NaN());
   quorvane::simplify::appendCopies(input.poses, kept, output.poses);
 }
 

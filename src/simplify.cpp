@@ -261,8 +261,8 @@ void estimatesDefault(
 // The same code with 256-bit registers, chosen at run time on processors that
 // have them (no fused multiply-add: the lanes stay as estimate() rounds them).
 template <typename Coordinates>
-__attribute__((target("avx2"))) Greatest
-greatestAvx2(const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
+__attribute__((target("avx2"))) Greatest greatestAvx2(
+  const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
   return greatestByFours(at, begin, end, c);
 }
@@ -594,8 +594,8 @@ private:
 
   /// Stores for node @p v the (x, y)-ordered vertices of a convex polygon
   /// containing @p sorted (ordered, without repeats).
-  void store(std::size_t v, const std::vector<XY> & sorted, std::vector<XY> & chain,
-             std::vector<XY> & hull)
+  void store(
+    std::size_t v, const std::vector<XY> & sorted, std::vector<XY> & chain, std::vector<XY> & hull)
   {
     hull.clear();
     if (sorted.size() <= 2) {
@@ -626,8 +626,8 @@ private:
       // reverse order.
       std::reverse(chain.begin() + std::ptrdiff_t(lower), chain.end());
       std::merge(
-        chain.begin(), chain.begin() + std::ptrdiff_t(lower),
-        chain.begin() + std::ptrdiff_t(lower), chain.end(), std::back_inserter(hull), before);
+        chain.begin(), chain.begin() + std::ptrdiff_t(lower), chain.begin() + std::ptrdiff_t(lower),
+        chain.end(), std::back_inserter(hull), before);
       hull.erase(std::unique(hull.begin(), hull.end(), same), hull.end());
     }
     if (hull.size() > kHullCap) {
@@ -657,7 +657,6 @@ private:
 
 // ---------------------------------------------------------------------------
 // The split point of a span.
-
 
 /// A node of the exact-key search: greatest bound first, then lowest first
 /// index.
@@ -727,7 +726,8 @@ public:
         if (tolerance.divided(g.value)) {
           return g.index;
         }
-        const double d = std::sqrt(squaredSegmentDistance(coordinates_.at(g.index), ClosedSegment(a, b)));
+        const double d =
+          std::sqrt(squaredSegmentDistance(coordinates_.at(g.index), ClosedSegment(a, b)));
         return d > epsilon_ ? g.index : span.first;
       }
       greatest = g.value;
@@ -998,7 +998,8 @@ private:
     }
     while (!heap_.empty()) {
       const auto [b, v] = heap_.front();
-      if (b < tolerance.candidateThreshold(greatest) || tolerance.undivided(std::max(b, greatest))) {
+      if (
+        b < tolerance.candidateThreshold(greatest) || tolerance.undivided(std::max(b, greatest))) {
         return b;  // no point left can be the farthest, or none can divide
       }
       std::pop_heap(heap_.begin(), heap_.end());
@@ -1063,8 +1064,7 @@ bool endsSpan(const Coordinates & at, const IndexSpan & span, double minChordLen
 /// the splits.
 template <typename Coordinates>
 std::vector<std::size_t> keptIndicesBy(
-  const Coordinates & at, std::size_t count, SplitFinder<Coordinates> finder,
-  double minChordLength)
+  const Coordinates & at, std::size_t count, SplitFinder<Coordinates> finder, double minChordLength)
 {
   std::vector<std::size_t> kept{0};
   std::vector<IndexSpan> pending{{0, count - 1}};
@@ -1098,8 +1098,8 @@ PointArrays polylineArrays(const std::vector<cv::Point> & points)
   arrays.count = points.size();
   std::int64_t largest = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
-    largest = std::max({largest, std::abs(std::int64_t{points[i].x}),
-                        std::abs(std::int64_t{points[i].y})});
+    largest =
+      std::max({largest, std::abs(std::int64_t{points[i].x}), std::abs(std::int64_t{points[i].y})});
   }
   arrays.magnitude = 2.0 * static_cast<double>(largest) + 1.0;
   arrays.smallIntegers = largest < (std::int64_t{1} << 23);
@@ -1153,8 +1153,7 @@ std::vector<std::size_t> keptIndices(
   }
   const DoubleCoordinates at{points.x, points.y};
   return keptIndicesBy(
-    at, points.count, SplitFinder<DoubleCoordinates>(points, at, epsilon, treeUse),
-    minChordLength);
+    at, points.count, SplitFinder<DoubleCoordinates>(points, at, epsilon, treeUse), minChordLength);
 }
 
 }  // namespace simplify

@@ -131,7 +131,8 @@ struct PointArrays
 /// The plain scan: interior points in increasing order, each replacing
 /// the best only when strictly farther, so the lowest index among the farthest
 /// is chosen and a point at distance 0 (or NaN) never is.
-inline FarthestPoint farthestInteriorPointOneByOne(const PointArrays & points, const IndexSpan & span)
+inline FarthestPoint farthestInteriorPointOneByOne(
+  const PointArrays & points, const IndexSpan & span)
 {
   const ClosedSegment segment(points.at(span.first), points.at(span.last));
   FarthestPoint best{span.first, 0.0};

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "SimplifyPath.hpp"
-#include "simplify.hpp"
 #include "reference_douglas_peucker.hpp"
+#include "simplify.hpp"
 
 namespace
 {
@@ -453,8 +453,8 @@ TEST(SimplifyPathMessage, MatchesThePlainSchemeOnLongGeneratedPaths)
       }
       for (const double eps : {0.0, 0.1, 2.5}) {
         SCOPED_TRACE(
-          ::testing::Message() << "seed " << seed << " family " << int(family) << " round "
-                               << round << " eps " << eps);
+          ::testing::Message() << "seed " << seed << " family " << int(family) << " round " << round
+                               << " eps " << eps);
         const auto plain = quorvane::oracle::plainKeptIndices(in.poses, eps, kNaN);
         for (const auto & use : kTreeUses) {
           ASSERT_EQ(keptIndices(poseArrays(in.poses), eps, kNaN, use), plain) << use.scansBefore;
