@@ -57,24 +57,13 @@ struct Candidate
   double estimate;
 };
 
-/// Coordinates held as two arrays of doubles.
-struct DoubleCoordinates
+/// Points held as two arrays of doubles.
+struct Coordinates
 {
   const double * x;
   const double * y;
 
   QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const { return {x[i], y[i]}; }
-};
-
-/// Pixel coordinates, read where they are.
-struct PixelCoordinates
-{
-  const cv::Point * p;
-
-  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const
-  {
-    return {static_cast<double>(p[i].x), static_cast<double>(p[i].y)};
-  }
 };
 
 /// The greatest estimate of the points [begin, end), the first index with it,
@@ -95,8 +84,10 @@ QUORVANE_ALWAYS_INLINE void take(Greatest & g, double e, std::size_t i)
   g.value = e > g.value ? e : g.value;
 }
 
-template <typename Coordinates>
-Greatest greatestOneByOne(
+/// The greatest estimate, point by point. (Where the compiler's vector
+/// extensions are available, the kernels below do this four points at a
+/// time.)
+[[maybe_unused]] Greatest greatestOneByOne(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
   Greatest g{0.0, 0.0, begin};
@@ -108,8 +99,7 @@ Greatest greatestOneByOne(
 }
 
 /// Writes the estimates of the points [begin, end) to out[0 ..].
-template <typename Coordinates>
-void estimatesOneByOne(
+[[maybe_unused]] void estimatesOneByOne(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
   for (std::size_t i = begin; i < end; ++i) {
@@ -118,8 +108,7 @@ void estimatesOneByOne(
   }
 }
 
-/// A scan's kernels for one kind of coordinates.
-template <typename Coordinates>
+/// The scans used on this processor.
 struct Kernels
 {
   Greatest (*greatest)(const Coordinates &, std::size_t, std::size_t, const Chord &);
@@ -134,30 +123,10 @@ using Quad = double __attribute__((vector_size(4 * sizeof(double))));
 /// Four 64-bit indices, beside a Quad.
 using QuadIndex = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
 
-QUORVANE_ALWAYS_INLINE void load(const DoubleCoordinates & at, std::size_t i, Quad & x, Quad & y)
+QUORVANE_ALWAYS_INLINE void load(const Coordinates & at, std::size_t i, Quad & x, Quad & y)
 {
   std::memcpy(&x, at.x + i, sizeof x);
   std::memcpy(&y, at.y + i, sizeof y);
-}
-
-QUORVANE_ALWAYS_INLINE void load(const PixelCoordinates & at, std::size_t i, Quad & x, Quad & y)
-{
-#if defined(__clang__) || __GNUC__ >= 12
-  using Eight = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
-  using Four = std::int32_t __attribute__((vector_size(4 * sizeof(std::int32_t))));
-  Eight v;
-  static_assert(sizeof(cv::Point) == 2 * sizeof(std::int32_t), "cv::Point is two ints");
-  std::memcpy(&v, at.p + i, sizeof v);
-  const Four xs = __builtin_shufflevector(v, v, 0, 2, 4, 6);
-  const Four ys = __builtin_shufflevector(v, v, 1, 3, 5, 7);
-  x = __builtin_convertvector(xs, Quad);
-  y = __builtin_convertvector(ys, Quad);
-#else
-  for (int k = 0; k < 4; ++k) {
-    x[k] = at.p[i + std::size_t(k)].x;
-    y[k] = at.p[i + std::size_t(k)].y;
-  }
-#endif
 }
 
 /// estimate() of four points, into @p e.
@@ -177,7 +146,6 @@ QUORVANE_ALWAYS_INLINE void estimates(const Quad & px, const Quad & py, const Ch
   e = cross * cross + outside * outside;
 }
 
-template <typename Coordinates>
 QUORVANE_ALWAYS_INLINE Greatest
 greatestByFours(const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
@@ -223,7 +191,6 @@ greatestByFours(const Coordinates & at, std::size_t begin, std::size_t end, cons
   return g;
 }
 
-template <typename Coordinates>
 QUORVANE_ALWAYS_INLINE void estimatesByFours(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
@@ -242,14 +209,12 @@ QUORVANE_ALWAYS_INLINE void estimatesByFours(
   }
 }
 
-template <typename Coordinates>
 Greatest greatestDefault(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
   return greatestByFours(at, begin, end, c);
 }
 
-template <typename Coordinates>
 void estimatesDefault(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
@@ -260,14 +225,12 @@ void estimatesDefault(
 #define QUORVANE_SIMPLIFY_AVX2 1
 // The same code with 256-bit registers, chosen at run time on processors that
 // have them (no fused multiply-add: the lanes stay as estimate() rounds them).
-template <typename Coordinates>
 __attribute__((target("avx2"))) Greatest greatestAvx2(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c)
 {
   return greatestByFours(at, begin, end, c);
 }
 
-template <typename Coordinates>
 __attribute__((target("avx2"))) void estimatesAvx2(
   const Coordinates & at, std::size_t begin, std::size_t end, const Chord & c, double * out)
 {
@@ -309,18 +272,17 @@ void collectReaching(
 }
 
 /// The kernels of this processor: with 256-bit registers where it has them.
-template <typename Coordinates>
-Kernels<Coordinates> chooseKernels()
+Kernels chooseKernels()
 {
 #if QUORVANE_GNU_EXTENSIONS
 #ifdef QUORVANE_SIMPLIFY_AVX2
   if (__builtin_cpu_supports("avx2")) {
-    return {greatestAvx2<Coordinates>, estimatesAvx2<Coordinates>};
+    return {greatestAvx2, estimatesAvx2};
   }
 #endif
-  return {greatestDefault<Coordinates>, estimatesDefault<Coordinates>};
+  return {greatestDefault, estimatesDefault};
 #else
-  return {greatestOneByOne<Coordinates>, estimatesOneByOne<Coordinates>};
+  return {greatestOneByOne, estimatesOneByOne};
 #endif
 }
 
@@ -446,7 +408,7 @@ class BoundTree
 public:
   /// With @p hulls the nodes keep convex hulls (up to kHullCap vertices),
   /// otherwise only bounding boxes, which cost a single pass to make.
-  BoundTree(const PointArrays & points, const Kernels<DoubleCoordinates> & kernels, bool hulls)
+  BoundTree(const PointArrays & points, const Kernels & kernels, bool hulls)
   : points_(points), kernels_(kernels)
   {
     const std::size_t n = points.count;
@@ -646,7 +608,7 @@ private:
   }
 
   const PointArrays & points_;
-  Kernels<DoubleCoordinates> kernels_;
+  Kernels kernels_;
   std::size_t leafCount_ = 0;
   std::size_t base_ = 1;
   std::vector<Node> nodes_;
@@ -672,8 +634,6 @@ struct Entry
   }
 };
 
-/// @p Coordinates: how the points are read (pixels or doubles).
-template <typename Coordinates>
 class SplitFinder
 {
 public:
@@ -686,8 +646,7 @@ public:
     treeSpan_(std::max<std::size_t>(treeUse.span, 3)),
     scansBeforeTree_(treeUse.scansBefore),
     reaches_(std::ldexp(points.magnitude, -40), epsilon),
-    kernels_(chooseKernels<Coordinates>()),
-    treeKernels_(chooseKernels<DoubleCoordinates>())
+    kernels_(chooseKernels())
   {
   }
 
@@ -846,13 +805,13 @@ private:
   {
     if (!hullTree_ && scanned_ >= scansBeforeTree_ * points_.count) {
       boxTree_.reset();
-      hullTree_ = std::make_unique<BoundTree>(points_, treeKernels_, true);
+      hullTree_ = std::make_unique<BoundTree>(points_, kernels_, true);
     }
     if (hullTree_) {
       return *hullTree_;
     }
     if (!boxTree_) {
-      boxTree_ = std::make_unique<BoundTree>(points_, treeKernels_, false);
+      boxTree_ = std::make_unique<BoundTree>(points_, kernels_, false);
     }
     return *boxTree_;
   }
@@ -1023,8 +982,7 @@ private:
   std::size_t treeSpan_;
   std::size_t scansBeforeTree_;
   Reaches reaches_;
-  Kernels<Coordinates> kernels_;
-  Kernels<DoubleCoordinates> treeKernels_;  ///< for the trees' vertices
+  Kernels kernels_;
   std::unique_ptr<BoundTree> boxTree_;
   std::unique_ptr<BoundTree> hullTree_;
   std::size_t scanned_ = 0;  ///< points scanned, and candidates weighed
@@ -1037,7 +995,6 @@ private:
 /// True when the chord first-last is no longer than minChordLength (never
 /// for a NaN or negative minChordLength). For integer coordinates the
 /// differences of their doubles are exact.
-template <typename Coordinates>
 bool endsSpan(const Coordinates & at, const IndexSpan & span, double minChordLength)
 {
   if (!(minChordLength >= 0.0)) {
@@ -1062,9 +1019,8 @@ bool endsSpan(const Coordinates & at, const IndexSpan & span, double minChordLen
 
 /// keptIndices() for @p count points read through @p at, @p finder choosing
 /// the splits.
-template <typename Coordinates>
 std::vector<std::size_t> keptIndicesBy(
-  const Coordinates & at, std::size_t count, SplitFinder<Coordinates> finder, double minChordLength)
+  const Coordinates & at, std::size_t count, SplitFinder finder, double minChordLength)
 {
   std::vector<std::size_t> kept{0};
   std::vector<IndexSpan> pending{{0, count - 1}};
@@ -1094,13 +1050,19 @@ std::vector<std::size_t> keptIndicesBy(
 PointArrays polylineArrays(const std::vector<cv::Point> & points)
 {
   PointArrays arrays;
-  arrays.pixels = points.data();
   arrays.count = points.size();
+  arrays.coordinates.reset(new double[2 * points.size()]);
+  double * x = arrays.coordinates.get();
+  double * y = x + points.size();
   std::int64_t largest = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
+    x[i] = points[i].x;
+    y[i] = points[i].y;
     largest =
       std::max({largest, std::abs(std::int64_t{points[i].x}), std::abs(std::int64_t{points[i].y})});
   }
+  arrays.x = x;
+  arrays.y = y;
   arrays.magnitude = 2.0 * static_cast<double>(largest) + 1.0;
   arrays.smallIntegers = largest < (std::int64_t{1} << 23);
   return arrays;
@@ -1145,15 +1107,8 @@ std::vector<std::size_t> keptIndices(
   if (!(epsilon < std::numeric_limits<double>::infinity())) {
     return {0, last};
   }
-  if (points.pixels != nullptr) {
-    const PixelCoordinates at{points.pixels};
-    return keptIndicesBy(
-      at, points.count, SplitFinder<PixelCoordinates>(points, at, epsilon, treeUse),
-      minChordLength);
-  }
-  const DoubleCoordinates at{points.x, points.y};
-  return keptIndicesBy(
-    at, points.count, SplitFinder<DoubleCoordinates>(points, at, epsilon, treeUse), minChordLength);
+  const Coordinates at{points.x, points.y};
+  return keptIndicesBy(at, points.count, SplitFinder(points, at, epsilon, treeUse), minChordLength);
 }
 
 }  // namespace simplify

@@ -98,14 +98,12 @@ struct FarthestPoint
   double distance;
 };
 
-/// Points as the workers read them: a polyline's pixels where they are, or
-/// two arrays of doubles; and what is known of their values.
+/// Points as the workers read them, two arrays of doubles (the scans load
+/// four of each at a time), and what is known of their values.
 struct PointArrays
 {
-  /// A polyline's points, or null.
-  const cv::Point * pixels = nullptr;
-  /// Otherwise x[0 .. count) then y[0 .. count), left uninitialised when
-  /// made (each is written before it is read).
+  /// x[0 .. count) then y[0 .. count), left uninitialised when made (each is
+  /// written before it is read).
   std::unique_ptr<double[]> coordinates;
   const double * x = nullptr;
   const double * y = nullptr;
@@ -119,13 +117,7 @@ struct PointArrays
   /// squared distances from chords parallel to an axis are exact in doubles.
   bool smallIntegers = false;
 
-  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const
-  {
-    if (pixels != nullptr) {
-      return {static_cast<double>(pixels[i].x), static_cast<double>(pixels[i].y)};
-    }
-    return {x[i], y[i]};
-  }
+  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const { return {x[i], y[i]}; }
 };
 
 /// The plain scan: interior points in increasing order, each replacing
@@ -142,8 +134,7 @@ inline FarthestPoint farthestInteriorPointOneByOne(
   return best;
 }
 
-/// A polyline's points, read where they are (@p points must outlive the
-/// result), and their bounds.
+/// Copies a polyline's coordinates and bounds them.
 PointArrays polylineArrays(const std::vector<cv::Point> & points);
 
 /// Copies the poses' x and y and bounds them.
