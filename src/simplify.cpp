@@ -669,7 +669,7 @@ public:
     double unexplored = 0.0;
     if (length >= treeSpan_) {
       if (points_.smallIntegers && (c.dx == 0.0 || c.dy == 0.0)) {
-        return splitAt(searchTreeByExactKeys(span, c), span);
+        return splitAt(farthestByExactKeys(span, c, true), span);
       }
       unexplored = searchTree(span, c, tolerance, greatest);
     } else {
@@ -688,6 +688,9 @@ public:
         const double d =
           std::sqrt(squaredSegmentDistance(coordinates_.at(g.index), ClosedSegment(a, b)));
         return d > epsilon_ ? g.index : span.first;
+      }
+      if (points_.smallIntegers && (c.dx == 0.0 || c.dy == 0.0)) {
+        return splitAt(farthestByExactKeys(span, c, false), span);  // ties cost no root
       }
       greatest = g.value;
       if (threshold > 0.0) {
@@ -816,18 +819,21 @@ private:
     return *boxTree_;
   }
 
-  /// find() through the tree for a chord parallel to an axis (or of length
-  /// 0), on integer coordinates below 2^23. There the squared distance K of
-  /// every point is an exact integer, and the computed distance is
-  /// sqrt(K) rounded (at most 2^-27 for a point on the chord's line, where
-  /// K = 0): distinct K give distinct distances, equal K equal ones. So
-  /// the farthest point is the lowest-index point of greatest K, and tied
-  /// points need no distance of their own: the search visits the nodes by
-  /// greatest bound, then lowest first index, and stops at the first node
-  /// that can neither beat nor precede the best point found.
-  FarthestPoint searchTreeByExactKeys(const IndexSpan & span, const Chord & c)
+  /// The farthest point for a chord parallel to an axis (or of length 0), on
+  /// integer coordinates below 2^23, through the tree or by one scan.
+  ///
+  /// There the squared distance K of every point is an exact integer (below
+  /// 2^48), and the computed distance is sqrt(K) rounded: in the foot-point
+  /// case the rounding of t moves the foot along the chord by at most
+  /// 1.5 * 2^-52 * magnitude (< 2^-28), whose square is lost against any
+  /// K >= 1, and a point on the chord's line (K = 0) lies within 2^-27.
+  /// Distinct K below 2^50 have distinct rounded roots, so the farthest point
+  /// is the lowest-index point of greatest K, and tied points need no
+  /// distance of their own: the tree search visits the nodes by greatest
+  /// bound, then lowest first index, and stops at the first node that can
+  /// neither beat nor precede the best point found.
+  FarthestPoint farthestByExactKeys(const IndexSpan & span, const Chord & c, bool throughTree)
   {
-    const BoundTree & tree = madeTree();
     // Coordinates along and across the chord, relative to its start.
     const bool vertical = c.dx == 0.0 && c.dy != 0.0;
     const double forward = (vertical ? c.dy : c.dx) < 0.0 ? -1.0 : 1.0;
@@ -851,6 +857,11 @@ private:
         }
       }
     };
+    if (!throughTree) {
+      scanKeys(span.first + 1, span.last);
+      return closestKey(span, bestKey, bestIndex);
+    }
+    const BoundTree & tree = madeTree();
     std::vector<Entry> & heap = exactHeap_;
     heap.clear();
     const auto push = [&](std::size_t v) {
@@ -907,12 +918,19 @@ private:
         push(2 * top.node + 1);
       }
     }
-    if (!(bestKey > 0.0)) {
+    return closestKey(span, bestKey, bestIndex);
+  }
+
+  /// The farthest point of @p span when the lowest-index point of greatest
+  /// exact key is @p index, with key @p key.
+  FarthestPoint closestKey(const IndexSpan & span, double key, std::size_t index) const
+  {
+    if (!(key > 0.0)) {
       // Every point on the chord's line: only their rounding tells them apart.
       return farthestInteriorPointOneByOne(points_, span);
     }
     const ClosedSegment segment(coordinates_.at(span.first), coordinates_.at(span.last));
-    return {bestIndex, std::sqrt(squaredSegmentDistance(coordinates_.at(bestIndex), segment))};
+    return {index, std::sqrt(squaredSegmentDistance(coordinates_.at(index), segment))};
   }
 
   /// Best-first search over the tree for the span's interior; returns the
