@@ -1041,24 +1041,29 @@ std::vector<std::size_t> keptIndicesBy(
   const Coordinates & at, std::size_t count, SplitFinder finder, double minChordLength)
 {
   std::vector<std::size_t> kept{0};
-  std::vector<IndexSpan> pending{{0, count - 1}};
-  while (!pending.empty()) {
-    const IndexSpan span = pending.back();
-    pending.pop_back();
+  std::vector<IndexSpan> pending;  // second halves, to be taken in turn
+  IndexSpan span{0, count - 1};
+  for (;;) {
     // 1. A span without interior points, or with a short chord, ends
     //    without looking inside.
     if (span.last - span.first >= 2 && !endsSpan(at, span, minChordLength)) {
-      // 2. Divide at the farthest interior point when it is beyond epsilon.
+      // 2. Divide at the farthest interior point when it is beyond epsilon;
+      //    the first half goes on at once.
       const std::size_t k = finder.split(span);
       if (k != span.first) {
         pending.push_back({k, span.last});
-        pending.push_back({span.first, k});
+        span.last = k;
         continue;
       }
     }
     // 3. An undivided span contributes its last point (its first one is
     //    already there as the previous span's last point).
     kept.push_back(span.last);
+    if (pending.empty()) {
+      break;
+    }
+    span = pending.back();
+    pending.pop_back();
   }
   return kept;
 }
@@ -1094,24 +1099,25 @@ PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & pose
   arrays.coordinates.reset(new double[2 * poses.size()]);
   double * x = arrays.coordinates.get();
   double * y = x + poses.size();
-  for (std::size_t i = 0; i < poses.size(); ++i) {
-    x[i] = poses[i].pose.position.x;
-    y[i] = poses[i].pose.position.y;
-  }
-  arrays.x = x;
-  arrays.y = y;
   double largest = 0.0;
   bool usable = true;
   bool integers = true;
-  for (std::size_t i = 0; i < 2 * poses.size(); ++i) {  // x, then y
-    const double v = x[i];
+  const auto bound = [&](double v) {
     const double a = std::fabs(v);
     // (NaN fails every comparison, infinity the first.)
     usable &= a <= 0x1p200 && (a >= 0x1p-200 || a == 0.0);
     const double small = a < 0x1p23 ? v : 0.5;  // (converts to int without overflow)
     integers &= small == static_cast<double>(static_cast<std::int32_t>(small));
     largest = a > largest ? a : largest;
+  };
+  for (std::size_t i = 0; i < poses.size(); ++i) {
+    x[i] = poses[i].pose.position.x;
+    y[i] = poses[i].pose.position.y;
+    bound(x[i]);
+    bound(y[i]);
   }
+  arrays.x = x;
+  arrays.y = y;
   arrays.magnitude = usable ? 2.0 * largest : 0.0;
   arrays.smallIntegers = usable && integers;
   return arrays;
