@@ -1,5 +1,32 @@
 // Douglas-Peucker on index ranges of an input sequence, shared by the polyline
 // and the path-message overloads of SimplifyPath.
+//
+// The result is the plain scheme's exactly: a span is divided at the
+// lowest-index interior point of strictly greatest distance as
+// squaredSegmentDistance() computes it, when that distance is above epsilon.
+// The workers (simplify.cpp) get there with less work:
+//
+// - An estimate q * D^2 (cross and dot products, no division or root) is
+//   made for every point of a span, four points at a time; the greatest, its
+//   index and the greatest of the others come out of one pass. The estimate
+//   and the computed distance each stay within an allowance (2^-40 of the
+//   coordinates' magnitude) of the exact distance, so only points whose
+//   estimate comes that close to the greatest can be the farthest: usually
+//   one, whose own estimate then settles whether it lies beyond epsilon.
+//   Otherwise their distances are computed and compared.
+// - Spans of kTreeSpan points or more are searched best-first through a tree
+//   over blocks of 64 points whose nodes hold a polygon containing their
+//   points: the distance from a segment is convex, so a polygon's farthest
+//   vertex bounds its node. Boxes first (one pass to make); convex hulls once
+//   the scans have read the input many times over, as they do when spans
+//   are divided near their ends (combs, spirals).
+// - On small integer coordinates, chords parallel to an axis have exact
+//   integer squared distances whose rounded roots order them strictly: ties
+//   there are settled by the squared distances, without a root each.
+//
+// The one input class that stays quadratic: many points at exactly equal
+// distance from chords not parallel to an axis, in many spans; each tied
+// point's rounding decides, so each must be computed.
 #ifndef QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
 
@@ -140,13 +167,19 @@ PointArrays polylineArrays(const std::vector<cv::Point> & points);
 /// Copies the poses' x and y and bounds them.
 PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & poses);
 
-/// When spans are searched through the tree of bounding hulls instead of
+/// Spans of at least this many points are searched through a tree instead
+/// of being scanned.
+constexpr std::size_t kTreeSpan = 2048;
+
+/// When spans are searched through a tree of bounding polygons instead of
 /// being scanned.
 struct TreeUse
 {
-  /// Spans of at least this many points...
-  std::size_t span = 2048;
-  /// ...once the scans have read this many times the input's length.
+  /// Spans of at least this many points go through the tree: of bounding
+  /// boxes at first...
+  std::size_t span = kTreeSpan;
+  /// ...and of convex hulls once the scans (and the distances computed for
+  /// near-ties) have cost this many times the input's length.
   std::size_t scansBefore = 96;
 };
 
