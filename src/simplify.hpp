@@ -221,7 +221,7 @@ void appendCopies(
   reserveForAppend(to, indices.size());
   // The kept elements lie scattered through the input: their loads are asked
   // for a few copies ahead.
-  constexpr std::size_t kAhead = 8;
+  constexpr std::size_t kAhead = 16;
   for (std::size_t k = 0; k < indices.size(); ++k) {
     if (k + kAhead < indices.size()) {
       portable::prefetch(&from[indices[k + kAhead]], sizeof(T));
