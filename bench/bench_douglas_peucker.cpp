@@ -1,7 +1,7 @@
 // Douglas-Peucker against cv::approxPolyDP (open curve, same epsilon), side
 // by side in one run, on a million points of each input family:
 //
-// - NoisyCurve: a smooth curve sampled about every 0.6 px, Gaussian noise
+// - NoisyCurve: a smooth curve sampled every 0.2 to 0.6 px, Gaussian noise
 //   sigma 1.5 px, rounded to pixels;
 // - RandomWalk: steps of 2 px with a slowly turning heading and 1 px noise;
 // - MapBoundary: the outer boundary of the largest free region of
