@@ -176,36 +176,22 @@ void BM_PolylineLiteral(benchmark::State & state)
   }
 }
 
-/// A polyline seen by the index-range worker as if its coordinates were not
-/// integers: the worker then scans every span one point at a time (a division
-/// and a root per point), the plain formulation the integer estimate replaces.
-struct PlainScanSource
-{
-  static constexpr bool kIntegerCoordinates = false;
-  const cv::Point * points;
-  std::size_t count;
-  std::size_t size() const { return count; }
-  quorvane::simplify::XY xy(std::size_t i) const
-  {
-    return {static_cast<double>(points[i].x), static_cast<double>(points[i].y)};
-  }
-  bool endsSpan(std::size_t, std::size_t) const { return false; }
-};
-
-/// The integer estimate against the plain one-by-one scan, timed in turn in
-/// each iteration on the same input; the counter is plain time over ours.
+/// Our worker against the plain one-by-one scan over an explicit stack, timed
+/// in turn in each iteration on the same input; the counter is plain time over
+/// ours.
 void BM_PolylineEstimateVersusPlainScan(benchmark::State & state)
 {
   const Polyline in = noisyRandomWalk(std::size_t(state.range(0)));
   double ours = 0.0, plain = 0.0;
   std::size_t keptOurs = 0, keptPlain = 0;
   for (auto _ : state) {
-    ours += seconds(
-      [&] { keptOurs = quorvane::simplify::keptPolylineIndices(in, kEpsilon, kMinChord).size(); });
-    plain += seconds([&] {
-      keptPlain =
-        quorvane::simplify::keptIndices(PlainScanSource{in.data(), in.size()}, kEpsilon).size();
+    ours += seconds([&] {
+      keptOurs =
+        quorvane::simplify::keptIndices(quorvane::simplify::polylineArrays(in), kEpsilon, kMinChord)
+          .size();
     });
+    plain += seconds(
+      [&] { keptPlain = quorvane::oracle::plainKeptIndices(in, kEpsilon, kMinChord).size(); });
   }
   state.counters["plain_over_ours"] = plain / ours;
   state.counters["same_result"] = keptOurs == keptPlain ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "SimplifyPath.hpp"
 
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "simplify.hpp"
@@ -31,8 +32,8 @@ void SimplifyPath::douglasPeucker(
     return;
   }
   // The kept points are chosen first, then appended (input may be output).
-  const std::vector<std::size_t> kept =
-    quorvane::simplify::keptPolylineIndices(input, epsilon, minChordLength);
+  const std::vector<std::size_t> kept = quorvane::simplify::keptIndices(
+    quorvane::simplify::polylineArrays(input), epsilon, minChordLength);
   quorvane::simplify::appendCopies(input, kept, output);
 }
 
@@ -50,7 +51,9 @@ void SimplifyPath::douglasPeucker(
   }
   // Whole copies of the kept poses are appended; the output's header is left
   // as it is.
-  const std::vector<std::size_t> kept = quorvane::simplify::keptPoseIndices(input.poses, epsilon);
+  // (A NaN minimum chord never ends a span: there is no chord test.)
+  const std::vector<std::size_t> kept = quorvane::simplify::keptIndices(
+    quorvane::simplify::poseArrays(input.poses), epsilon, std::numeric_limits<double>::quiet_NaN());
   quorvane::simplify::appendCopies(input.poses, kept, output.poses);
 }
 

@@ -1,5 +1,32 @@
 // Douglas-Peucker on index ranges of an input sequence, shared by the polyline
 // and the path-message overloads of SimplifyPath.
+//
+// The result is the plain scheme's exactly: a span is divided at the
+// lowest-index interior point of strictly greatest distance as
+// squaredSegmentDistance() computes it, when that distance is above epsilon.
+// The workers (simplify.cpp) get there with less work:
+//
+// - An estimate q * D^2 (cross and dot products, no division or root) is
+//   made for every point of a span, four points at a time; the greatest, its
+//   index and the greatest of the others come out of one pass. The estimate
+//   and the computed distance each stay within an allowance (2^-40 of the
+//   coordinates' magnitude) of the exact distance, so only points whose
+//   estimate comes that close to the greatest can be the farthest: usually
+//   one, whose own estimate then settles whether it lies beyond epsilon.
+//   Otherwise their distances are computed and compared.
+// - Spans of kTreeSpan points or more are searched best-first through a tree
+//   over blocks of 64 points whose nodes hold a polygon containing their
+//   points: the distance from a segment is convex, so a polygon's farthest
+//   vertex bounds its node. Boxes first (one pass to make); convex hulls once
+//   the scans have read the input many times over, as they do when spans
+//   are divided near their ends (combs, spirals).
+// - On small integer coordinates, chords parallel to an axis have exact
+//   integer squared distances whose rounded roots order them strictly: ties
+//   there are settled by the squared distances, without a root each.
+//
+// The one input class that stays quadratic: many points at exactly equal
+// distance from chords not parallel to an axis, in many spans; each tied
+// point's rounding decides, so each must be computed.
 #ifndef QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
 #define QUORVANE_NAV2_ALGO_CORE__SIMPLIFY_HPP_
 
@@ -7,6 +34,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -18,9 +46,6 @@ namespace quorvane
 {
 namespace simplify
 {
-
-using portable::DoublePair;
-using portable::Int64Pair;
 
 /// A point as two doubles (a plain aggregate: cheap to make in any build).
 struct XY
@@ -100,196 +125,66 @@ struct FarthestPoint
   double distance;
 };
 
+/// Points as the workers read them, two arrays of doubles (the scans load
+/// four of each at a time), and what is known of their values.
+struct PointArrays
+{
+  /// x[0 .. count) then y[0 .. count), left uninitialised when made (each is
+  /// written before it is read).
+  std::unique_ptr<double[]> coordinates;
+  const double * x = nullptr;
+  const double * y = nullptr;
+  std::size_t count = 0;
+  /// Bound on the absolute coordinates and coordinate differences; 0 when the
+  /// values do not allow the estimates (non-finite, or beyond 2^200 or below
+  /// 2^-200 in magnitude without being 0): every span is then scanned one by
+  /// one.
+  double magnitude = 0.0;
+  /// Integer coordinates below 2^23 in magnitude: orientation tests and
+  /// squared distances from chords parallel to an axis are exact in doubles.
+  bool smallIntegers = false;
+
+  QUORVANE_ALWAYS_INLINE XY at(std::size_t i) const { return {x[i], y[i]}; }
+};
+
 /// The plain scan: interior points in increasing order, each replacing
 /// the best only when strictly farther, so the lowest index among the farthest
 /// is chosen and a point at distance 0 (or NaN) never is.
-template <typename Source>
-FarthestPoint farthestInteriorPointOneByOne(const Source & source, const IndexSpan & span)
+inline FarthestPoint farthestInteriorPointOneByOne(
+  const PointArrays & points, const IndexSpan & span)
 {
-  const ClosedSegment segment(source.xy(span.first), source.xy(span.last));
+  const ClosedSegment segment(points.at(span.first), points.at(span.last));
   FarthestPoint best{span.first, 0.0};
   for (std::size_t i = span.first + 1; i < span.last; ++i) {
-    best.offer(i, std::sqrt(squaredSegmentDistance(source.xy(i), segment)));
+    best.offer(i, std::sqrt(squaredSegmentDistance(points.at(i), segment)));
   }
   return best;
 }
 
-// ---------------------------------------------------------------------------
-// Integer coordinates: the same choice without a division or root per point.
-//
-// Measured gain: about 1.7x over the plain one-by-one scan on a noisy
-// 1,000,000-point random walk (bench_path_geometry,
-// BM_PolylineEstimateVersusPlainScan, which keeps the plain scan as its
-// baseline and checks that both keep the same points).
+/// Copies a polyline's coordinates and bounds them.
+PointArrays polylineArrays(const std::vector<cv::Point> & points);
 
-/// Bound on how far the segment distance as computed (rounded step by step)
-/// and the division-free estimate of scaledSquaredDistance() can each stray
-/// from the exact distance, for points whose coordinates and coordinate
-/// differences lie within @p magnitude: both stay within about 2^-47 of it;
-/// 2^-40 leaves ample room.
-inline double roundingAllowance(double magnitude) { return std::ldexp(magnitude, -40); }
+/// Copies the poses' x and y and bounds them.
+PointArrays poseArrays(const std::vector<geometry_msgs::msg::PoseStamped> & poses);
 
-/// The segment's terms, each held in both lanes.
-struct SegmentPair
+/// Spans of at least this many points are searched through a tree instead
+/// of being scanned.
+constexpr std::size_t kTreeSpan = 2048;
+
+/// When spans are searched through a tree of bounding polygons instead of
+/// being scanned.
+struct TreeUse
 {
-  explicit SegmentPair(const ClosedSegment & s)
-  : ax{s.a.x, s.a.x}, ay{s.a.y, s.a.y}, dx{s.dx, s.dx}, dy{s.dy, s.dy}, q{s.q, s.q}
-  {
-  }
-
-  DoublePair ax, ay, dx, dy, q;
+  /// Spans of at least this many points go through the tree: of bounding
+  /// boxes at first...
+  std::size_t span = kTreeSpan;
+  /// ...and of convex hulls once the scans (and the distances computed for
+  /// near-ties) have cost this many times the input's length.
+  std::size_t scansBefore = 96;
 };
-
-/// q times the squared distance of (px, py) from the segment, in each lane,
-/// from the cross and dot products of P - a with b - a: q * D^2 = cross^2 + s^2
-/// with s the part of dot outside [0, q] (Lagrange's identity; s = 0 when the
-/// foot point lies on the segment). An estimate: it is rounded differently
-/// from squaredSegmentDistance(), within roundingAllowance() in distance.
-QUORVANE_ALWAYS_INLINE DoublePair
-scaledSquaredDistance(DoublePair px, DoublePair py, const SegmentPair & s)
-{
-  const DoublePair zero{0.0, 0.0};
-  const DoublePair ex = px - s.ax;
-  const DoublePair ey = py - s.ay;
-  const DoublePair cross = ex * s.dy - ey * s.dx;
-  const DoublePair dot = ex * s.dx + ey * s.dy;
-  const DoublePair beyond = dot - s.q;
-  const DoublePair outside = portable::selectLess(dot, zero, dot, zero) +
-                             portable::selectGreater(beyond, zero, beyond, zero);
-  return cross * cross + outside * outside;
-}
-
-/// Per lane of the paired scan: the greatest estimate, the first index with
-/// it, and the greatest estimate of every other point of the lane.
-struct LaneRecords
-{
-  /// Takes the estimates @p estimate of the points at @p index.
-  QUORVANE_ALWAYS_INLINE void take(DoublePair estimate, Int64Pair index)
-  {
-    const DoublePair lower =
-      portable::selectLess(estimate, best, estimate, best);  // the one not kept
-    runnerUp = portable::selectGreater(runnerUp, lower, runnerUp, lower);
-    bestIndex = portable::selectGreater(estimate, best, index, bestIndex);
-    best = portable::selectGreater(estimate, best, estimate, best);
-  }
-
-  DoublePair best;
-  DoublePair runnerUp;
-  Int64Pair bestIndex;
-};
-
-/// Spans shorter than this are scanned one by one: there the estimate's set-up
-/// costs more than it saves.
-constexpr std::size_t kShortestEstimatedSpan = 16;
-
-/// farthestInteriorPointOneByOne() for a source with integer coordinates, all
-/// (and their differences) within @p magnitude in absolute value.
-///
-/// 1. One branch-free pass estimates q * D^2 for every interior point (no
-///    division, no root), two points at a time, into four lanes (an odd last
-///    point goes into both lanes of its pair); each lane records its greatest
-///    estimate, the first index with it, and the greatest estimate among its
-///    other points.
-/// 2. The plain scan picks a point whose computed distance is the
-///    greatest, g; the estimates stray from the computed distances by at most
-///    2 * allowance, so only points whose estimate reaches (G - 4 * allowance)
-///    can be at g, G being the greatest estimated distance.
-/// 3. When no lane has a second point that reaches that threshold, the lanes'
-///    best points are the only candidates: the greatest of their exact
-///    distances, at the lowest index on ties, is the one-by-one scan's choice.
-///    Otherwise (ties or near-ties, distances near 0, a span whose ends
-///    coincide, a short span) the span is scanned one by one.
-template <typename Source>
-FarthestPoint farthestInteriorPointOfIntegers(
-  const Source & source, const IndexSpan & span, double magnitude)
-{
-  const ClosedSegment segment(source.xy(span.first), source.xy(span.last));
-  if (segment.q == 0.0 || span.last - span.first < kShortestEstimatedSpan) {
-    return farthestInteriorPointOneByOne(source, span);
-  }
-  // 1. Estimates and lane records; two sets of lanes take alternate pairs, so
-  //    that their running maxima do not wait on each other.
-  const SegmentPair pair(segment);
-  const auto first = static_cast<std::int64_t>(span.first);
-  LaneRecords lanes[2] = {
-    {{0.0, 0.0}, {0.0, 0.0}, {first, first}}, {{0.0, 0.0}, {0.0, 0.0}, {first, first}}};
-  const auto estimate = [&](std::size_t at, std::size_t next) {
-    const XY p = source.xy(at);
-    const XY r = source.xy(next);
-    return scaledSquaredDistance(DoublePair{p.x, r.x}, DoublePair{p.y, r.y}, pair);
-  };
-  const auto indices = [](std::size_t at, std::size_t next) {
-    return Int64Pair{static_cast<std::int64_t>(at), static_cast<std::int64_t>(next)};
-  };
-  std::size_t i = span.first + 1;
-  for (; i + 3 < span.last; i += 4) {
-    lanes[0].take(estimate(i, i + 1), indices(i, i + 1));
-    lanes[1].take(estimate(i + 2, i + 3), indices(i + 2, i + 3));
-  }
-  for (int set = 0; i < span.last; i += 2, set = 1 - set) {
-    const std::size_t next = i + 1 < span.last ? i + 1 : i;  // an odd last point goes twice
-    lanes[set].take(estimate(i, next), indices(i, next));
-  }
-  // 2. The threshold.
-  double greatest = 0.0;
-  for (const LaneRecords & set : lanes) {
-    greatest = std::max({greatest, set.best[0], set.best[1]});
-  }
-  const double reach = std::sqrt(greatest / segment.q) - 4.0 * roundingAllowance(magnitude);
-  if (!(reach > 0.0)) {
-    return farthestInteriorPointOneByOne(source, span);
-  }
-  // (Lowered by a hair more, so that its own rounding cannot lift it.)
-  const double threshold = segment.q * reach * reach * (1.0 - 0x1p-40);
-  for (const LaneRecords & set : lanes) {
-    if (set.runnerUp[0] >= threshold || set.runnerUp[1] >= threshold) {
-      return farthestInteriorPointOneByOne(source, span);
-    }
-  }
-  // 3. The candidates' exact distances; the lower index wins equal ones.
-  FarthestPoint best{span.first, 0.0};
-  for (const LaneRecords & set : lanes) {
-    for (int lane = 0; lane < 2; ++lane) {
-      if (set.best[lane] >= threshold) {
-        const auto k = static_cast<std::size_t>(set.bestIndex[lane]);
-        const double d = std::sqrt(squaredSegmentDistance(source.xy(k), segment));
-        if (d > best.distance || (d == best.distance && k < best.index)) {
-          best = {k, d};
-        }
-      }
-    }
-  }
-  return best;
-}
-
-/// The farthest interior point of @p span, as the one-by-one scan chooses it.
-/// @p magnitude bounds the coordinates and their differences of a source with
-/// integer coordinates; it is unused otherwise.
-template <typename Source>
-FarthestPoint farthestInteriorPoint(const Source & source, const IndexSpan & span, double magnitude)
-{
-  if constexpr (Source::kIntegerCoordinates) {
-    return farthestInteriorPointOfIntegers(source, span, magnitude);
-  } else {
-    static_cast<void>(magnitude);
-    return farthestInteriorPointOneByOne(source, span);
-  }
-}
-
-/// Bound on the absolute coordinates and coordinate differences of @p source.
-template <typename Source>
-double coordinateMagnitude(const Source & source)
-{
-  double largest = 0.0;
-  for (std::size_t i = 0; i < source.size(); ++i) {
-    const XY p = source.xy(i);
-    largest = std::max({largest, std::fabs(p.x), std::fabs(p.y)});
-  }
-  return 2.0 * largest + 1.0;
-}
 
 /// Indices of the points that the recursive Douglas-Peucker scheme keeps, in
-/// input order, for an input of two or more points.
+/// input order, for two or more points.
 ///
 /// The recursive scheme divides a span at its farthest interior point k when
 /// that point lies strictly farther than @p epsilon, simplifies [first, k] and
@@ -298,36 +193,12 @@ double coordinateMagnitude(const Source & source)
 /// left to right. A depth-first walk over an explicit stack of spans (second
 /// half pushed below the first) visits the undivided spans in that order.
 ///
-/// @p source provides size(), xy(i) (the point as doubles; make it
-/// QUORVANE_ALWAYS_INLINE, as the scans call it once per point and level),
-/// endsSpan(first, last) (true to keep a span's end points without looking
-/// inside it) and kIntegerCoordinates (true when every coordinate is an
-/// integer of at most 32 bits, which allows the division-free scan).
-template <typename Source>
-std::vector<std::size_t> keptIndices(const Source & source, double epsilon)
-{
-  const double magnitude = Source::kIntegerCoordinates ? coordinateMagnitude(source) : 0.0;
-  std::vector<std::size_t> kept{0};
-  std::vector<IndexSpan> pending{{0, source.size() - 1}};
-  while (!pending.empty()) {
-    const IndexSpan span = pending.back();
-    pending.pop_back();
-    // 1. A short chord ends the span without looking inside.
-    if (!source.endsSpan(span.first, span.last)) {
-      // 2. Divide at the farthest interior point when it is beyond epsilon.
-      const FarthestPoint far = farthestInteriorPoint(source, span, magnitude);
-      if (far.distance > epsilon && far.index != span.first) {
-        pending.push_back({far.index, span.last});
-        pending.push_back({span.first, far.index});
-        continue;
-      }
-    }
-    // 3. An undivided span contributes its last point (its first one is
-    //    already there as the previous span's last point).
-    kept.push_back(span.last);
-  }
-  return kept;
-}
+/// A span whose chord is at most @p minChordLength (never for a NaN or
+/// negative one) is kept as its two ends without looking inside. @p treeUse
+/// is for tests: they lower it to exercise the tree on short inputs.
+std::vector<std::size_t> keptIndices(
+  const PointArrays & points, double epsilon, double minChordLength,
+  const TreeUse & treeUse = TreeUse());
 
 /// Makes room for @p extra more elements of @p v, growing geometrically so
 /// that repeated appends into one output stay linear.
@@ -348,21 +219,16 @@ void appendCopies(
   const std::vector<T> & from, const std::vector<std::size_t> & indices, std::vector<T> & to)
 {
   reserveForAppend(to, indices.size());
-  for (const std::size_t i : indices) {
-    to.push_back(from[i]);
+  // The kept elements lie scattered through the input: their loads are asked
+  // for a few copies ahead.
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    if (k + kAhead < indices.size()) {
+      portable::prefetch(&from[indices[k + kAhead]], sizeof(T));
+    }
+    to.push_back(from[indices[k]]);
   }
 }
-
-/// Indices the Douglas-Peucker scheme keeps of a polyline of two or more
-/// points; a span whose chord is at most @p minChordLength (never for a NaN
-/// or negative one) is kept as its two ends.
-std::vector<std::size_t> keptPolylineIndices(
-  const std::vector<cv::Point> & points, double epsilon, double minChordLength);
-
-/// Indices the Douglas-Peucker scheme keeps of two or more poses, on the
-/// positions' x and y.
-std::vector<std::size_t> keptPoseIndices(
-  const std::vector<geometry_msgs::msg::PoseStamped> & poses, double epsilon);
 
 }  // namespace simplify
 }  // namespace quorvane

@@ -131,21 +131,6 @@ Path toPath(const Polyline & points, std::mt19937 & rng)
 const double kEpsilons[] = {0.0, -0.0, 0.5, 1.0, 2.0, 3.0, 10.0, kNaN, kInf};
 const double kMinChords[] = {-1.0, -kInf, 0.0, 1.0, 2.5, 5.0, kNaN, kInf};
 
-// A polyline as the index-range worker sees it, counting the points it reads.
-struct CountingPolyline
-{
-  static constexpr bool kIntegerCoordinates = true;
-  const Polyline & points;
-  mutable std::size_t reads = 0;
-  std::size_t size() const { return points.size(); }
-  quorvane::simplify::XY xy(std::size_t i) const
-  {
-    ++reads;
-    return {double(points[i].x), double(points[i].y)};
-  }
-  bool endsSpan(std::size_t, std::size_t) const { return false; }
-};
-
 // Runs fn on a thread whose stack is only 512 KiB.
 void runOnSmallStack(const std::function<void()> & fn)
 {
@@ -384,49 +369,110 @@ TEST(SimplifyPolyline, MatchesTheLiteralRecursionOnGeneratedPolylines)
   }
 }
 
-TEST(FarthestPoint, EstimatedScanChoosesAsTheOneByOneScan)
+// Families that the worker's tree and estimates must get exactly right:
+// combs whose teeth tie or nearly tie (also turned onto lattice directions and
+// moved to the corners of the int range), noisy curves, near-lines with
+// duplicates, and the shapes above at greater lengths.
+enum class Family { Comb, TurnedComb, FarComb, NoisyCurve, Shape };
+
+Polyline generateFamily(Family family, int n, std::mt19937 & rng)
 {
-  using quorvane::simplify::IndexSpan;
-  const unsigned seed = 31u;
+  std::uniform_int_distribution<int> small(0, 6), pick(0, int(std::size(kShapes)) - 1);
+  const int gap = 1 + small(rng) * 2, drift = small(rng) - 2;
+  const auto tooth = [&](int i) {
+    return cv::Point(i, (i % 2) * gap + int(std::int64_t(i) * drift / std::max(n, 1)));
+  };
+  Polyline p;
+  if (family == Family::Shape) {
+    return generatePolyline(kShapes[pick(rng)], n, rng);
+  }
+  if (family == Family::NoisyCurve) {
+    std::normal_distribution<double> noise(0.0, 1.5);
+    const double scale = 1.0 + small(rng);
+    for (int i = 0; i < n; ++i) {
+      const double s = 0.5 * i;
+      p.emplace_back(
+        int(std::lround(scale * 30 * std::sin(s / 70) + 0.4 * s + noise(rng))),
+        int(std::lround(scale * 40 * std::sin(s / 110) + noise(rng))));
+    }
+    return p;
+  }
+  // Lattice turns keep parallel teeth exactly parallel: ties stay ties.
+  const cv::Point turns[] = {{1, 0}, {3, 4}, {1, 1}, {2, -1}, {0, 1}, {-5, 12}};
+  const cv::Point turn = family == Family::TurnedComb ? turns[small(rng) % 6] : cv::Point(1, 0);
+  const int spread = 1 << small(rng);
+  for (int i = 0; i < n; ++i) {
+    const cv::Point t = tooth(i);
+    if (family == Family::FarComb) {  // x falling from INT32_MAX, y just above INT32_MIN
+      p.emplace_back(INT32_MAX - t.x * spread, INT32_MIN + 20 * spread + t.y * spread);
+    } else {
+      p.emplace_back(turn.x * t.x - turn.y * t.y, turn.y * t.x + turn.x * t.y);
+    }
+  }
+  return p;
+}
+
+// The worker's ways to find a span's farthest point: the tree of hulls made at
+// once, the tree of boxes alone, each for every span longer than 3 points (so
+// that short inputs exercise them), and the settings in use.
+const quorvane::simplify::TreeUse kTreeUses[] = {{3, 0}, {3, 1u << 20}, {}};
+
+TEST(SimplifyPolyline, MatchesThePlainSchemeOnLongGeneratedInputs)
+{
+  using quorvane::simplify::keptIndices;
+  using quorvane::simplify::polylineArrays;
+  const unsigned seed = 9161u;
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> length(3, 90);
-  for (const Shape shape : kShapes) {
-    for (int round = 0; round < 60; ++round) {
-      SCOPED_TRACE(
-        ::testing::Message() << "seed " << seed << " shape " << int(shape) << " round " << round);
-      const Polyline in = generatePolyline(shape, length(rng), rng);
-      const CountingPolyline source{in};
-      const double magnitude = quorvane::simplify::coordinateMagnitude(source);
-      const IndexSpan span{0, in.size() - 1};
-      const auto fast = quorvane::simplify::farthestInteriorPoint(source, span, magnitude);
-      const auto literal = quorvane::simplify::farthestInteriorPointOneByOne(source, span);
-      ASSERT_EQ(fast.index, literal.index);
-      ASSERT_EQ(bitsOf(fast.distance), bitsOf(literal.distance));
+  std::uniform_int_distribution<int> length(3, 900);
+  const Family families[] = {
+    Family::Comb, Family::TurnedComb, Family::FarComb, Family::NoisyCurve, Family::Shape};
+  for (const Family family : families) {
+    for (int round = 0; round < 5; ++round) {
+      const Polyline in = generateFamily(family, length(rng), rng);
+      for (const double eps : {0.0, 2.0, 5.5}) {
+        for (const double chord : {-1.0, 2.0}) {
+          SCOPED_TRACE(
+            ::testing::Message() << "seed " << seed << " family " << int(family) << " round "
+                                 << round << " n " << in.size() << " eps " << eps << " minChord "
+                                 << chord);
+          const auto plain = quorvane::oracle::plainKeptIndices(in, eps, chord);
+          for (const auto & use : kTreeUses) {
+            ASSERT_EQ(keptIndices(polylineArrays(in), eps, chord, use), plain) << use.scansBefore;
+          }
+        }
+      }
     }
   }
 }
 
-TEST(FarthestPoint, EstimatedScanReadsEachPointOnceWithoutTies)
+TEST(SimplifyPathMessage, MatchesThePlainSchemeOnLongGeneratedPaths)
 {
-  std::mt19937 rng(4);
-  const Polyline walk = generatePolyline(Shape::RandomWalk, 200, rng);
-  const CountingPolyline source{walk};
-  quorvane::simplify::farthestInteriorPoint(source, {0, 199}, 1e3);
-  EXPECT_LE(source.reads, 200u + 4u);
-}
-
-TEST(FarthestPoint, EstimatedScanFallsBackOnTies)
-{
-  // Points 1 and 3 (and 5, 7, ...) lie at the same distance from the chord.
-  Polyline zigzag;
-  for (int i = 0; i < 41; ++i) {
-    zigzag.push_back({10 * i, i % 2 == 1 && i < 40 ? 7 : 0});
+  using quorvane::simplify::keptIndices;
+  using quorvane::simplify::poseArrays;
+  const unsigned seed = 5003u;
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> length(3, 1200);
+  const Family families[] = {Family::Comb, Family::TurnedComb, Family::NoisyCurve, Family::Shape};
+  for (const Family family : families) {
+    for (int round = 0; round < 3; ++round) {
+      Path in = toPath(generateFamily(family, length(rng), rng), rng);
+      for (auto & pose : in.poses) {
+        auto & at = pose.pose.position;
+        // Jittered pixels, whole pixels (ties as in polylines), or metres.
+        at.x = round == 1 ? std::round(at.x) : round == 2 ? at.x * 0.05 : at.x;
+        at.y = round == 1 ? std::round(at.y) : round == 2 ? at.y * 0.05 : at.y;
+      }
+      for (const double eps : {0.0, 0.1, 2.5}) {
+        SCOPED_TRACE(
+          ::testing::Message() << "seed " << seed << " family " << int(family) << " round " << round
+                               << " eps " << eps);
+        const auto plain = quorvane::oracle::plainKeptIndices(in.poses, eps, kNaN);
+        for (const auto & use : kTreeUses) {
+          ASSERT_EQ(keptIndices(poseArrays(in.poses), eps, kNaN, use), plain) << use.scansBefore;
+        }
+      }
+    }
   }
-  const CountingPolyline source{zigzag};
-  const auto far = quorvane::simplify::farthestInteriorPoint(source, {0, 40}, 1e3);
-  EXPECT_EQ(far.index, 1u);
-  EXPECT_EQ(far.distance, 7.0);
-  EXPECT_GT(source.reads, 2u * 41u);
 }
 
 TEST(SimplifyPolyline, PeelingSplitsRunOnASmallStack)

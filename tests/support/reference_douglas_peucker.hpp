@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -84,6 +85,40 @@ inline void referencePolyline(
   referencePolyline(second, eps, minChord, r2);
   out.insert(out.end(), r1.begin(), r1.end());
   out.insert(out.end(), r2.begin() + 1, r2.end());
+}
+
+// The same scheme without copies or recursion, for inputs too long or too deep
+// for the literal version: spans on an explicit stack, each scanned point by
+// point with referenceDistance(). Returns the kept indices of two or more
+// points; a NaN minChord never ends a span (as for paths).
+template <typename T>
+std::vector<std::size_t> plainKeptIndices(const std::vector<T> & in, double eps, double minChord)
+{
+  std::vector<std::size_t> kept{0};
+  std::vector<std::pair<std::size_t, std::size_t>> stack{{0, in.size() - 1}};
+  while (!stack.empty()) {
+    const auto [f, l] = stack.back();
+    stack.pop_back();
+    const cv::Point2d a = xy(in[f]), b = xy(in[l]);
+    double g = 0.0;
+    std::size_t k = f;
+    if (!(minChord >= std::hypot(std::fabs(a.x - b.x), std::fabs(a.y - b.y)))) {
+      for (std::size_t i = f + 1; i < l; ++i) {
+        const double d = referenceDistance(xy(in[i]), a, b);
+        if (d > g) {
+          g = d;
+          k = i;
+        }
+      }
+    }
+    if (g > eps) {
+      stack.push_back({k, l});
+      stack.push_back({f, k});
+    } else {
+      kept.push_back(l);
+    }
+  }
+  return kept;
 }
 
 inline void referencePath(const nav_msgs::msg::Path & in, double eps, nav_msgs::msg::Path & out)
