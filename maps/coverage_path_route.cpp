@@ -320,7 +320,7 @@ std::vector<cv::Point2d> simplifiedRoute(
 {
   std::vector<std::size_t> kept{0};
   if (route.size() >= 2) {
-    kept = simplify::keptPolylineIndices(route, epsilon, -1.0);
+    kept = simplify::keptIndices(simplify::polylineArrays(route), epsilon, -1.0);
   }
   const auto at = [&route](std::size_t i) { return cv::Point2d(route[i].x, route[i].y); };
   // Check each kept span; split a failing one at its middle pixel. The spans

@@ -36,13 +36,6 @@ using quorvane::oracle::referencePath;
 using quorvane::oracle::referencePolyline;
 using quorvane::oracle::xy;
 
-// The bit pattern of a double, to compare results bit for bit.
-std::uint64_t bitsOf(double v)
-{
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &v, sizeof bits);
-  return bits;
-}
 
 // ------------------------------------------------------------ generated inputs
 
