@@ -37,6 +37,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "SimplifyPath.hpp"
+#include "polyline_inputs.hpp"
 #include "reference_douglas_peucker.hpp"
 #include "test_maps_dir.hpp"
 
@@ -66,21 +67,7 @@ Polyline noisyCurve(std::size_t n)
   return points;
 }
 
-Polyline randomWalk(std::size_t n)
-{
-  std::mt19937 rng(42);
-  std::normal_distribution<double> turn(0.0, 0.05), noise(0.0, 1.0);
-  Polyline points;
-  points.reserve(n);
-  double x = 0.0, y = 0.0, heading = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    heading += turn(rng);
-    x += 2.0 * std::cos(heading);
-    y += 2.0 * std::sin(heading);
-    points.emplace_back(int(std::lround(x + noise(rng))), int(std::lround(y + noise(rng))));
-  }
-  return points;
-}
+using quorvane::test::noisyRandomWalk;
 
 /// Reads a binary PGM (P5, 8 bit); an empty matrix when it cannot.
 cv::Mat readPgm(const std::string & file)
@@ -229,7 +216,7 @@ void runFamily(benchmark::State & state, const Polyline & in)
 }
 
 void BM_NoisyCurve(benchmark::State & state) { runFamily(state, noisyCurve(kMillion)); }
-void BM_RandomWalk(benchmark::State & state) { runFamily(state, randomWalk(kMillion)); }
+void BM_RandomWalk(benchmark::State & state) { runFamily(state, noisyRandomWalk(kMillion)); }
 void BM_MapBoundary(benchmark::State & state) { runFamily(state, mapBoundary(kMillion)); }
 
 /// Our time at each size, kept for the growth printed with the largest one.

@@ -21,6 +21,7 @@
 
 #include "CurvatureAnalyzer.hpp"
 #include "SimplifyPath.hpp"
+#include "polyline_inputs.hpp"
 #include "reference_douglas_peucker.hpp"
 #include "simplify.hpp"
 
@@ -110,23 +111,7 @@ void onBigStack(const std::function<void()> & fn)
 
 // ------------------------------------------------------------ inputs
 
-/// A random walk of unit-ish steps with a slowly turning heading plus pixel
-/// noise: a typical traced path, not a worst case.
-Polyline noisyRandomWalk(std::size_t n)
-{
-  std::mt19937 rng(42);
-  std::normal_distribution<double> turn(0.0, 0.05), noise(0.0, 1.0);
-  Polyline points;
-  points.reserve(n);
-  double x = 0.0, y = 0.0, heading = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    heading += turn(rng);
-    x += 2.0 * std::cos(heading);
-    y += 2.0 * std::sin(heading);
-    points.emplace_back(int(std::lround(x + noise(rng))), int(std::lround(y + noise(rng))));
-  }
-  return points;
-}
+using quorvane::test::noisyRandomWalk;
 
 Path posePath(std::size_t n)
 {

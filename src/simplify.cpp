@@ -455,6 +455,22 @@ public:
   std::size_t base() const { return base_; }
   std::size_t leafCount() const { return leafCount_; }
 
+  /// Calls @p visit with each of the fewest nodes whose leaves are exactly
+  /// the leaves firstLeaf .. endLeaf - 1 (the usual bottom-up walk of a
+  /// complete binary tree stored from index 1).
+  template <typename Visit>
+  void forEachCoveringNode(std::size_t firstLeaf, std::size_t endLeaf, Visit && visit) const
+  {
+    for (std::size_t l = firstLeaf + base_, r = endLeaf + base_; l < r; l /= 2, r /= 2) {
+      if (l % 2 == 1) {
+        visit(l++);
+      }
+      if (r % 2 == 1) {
+        visit(--r);
+      }
+    }
+  }
+
   /// Node @p v's bounding polygon (no vertices for an empty node).
   Polygon polygon(std::size_t v) const
   {
@@ -889,15 +905,7 @@ private:
     } else {
       scanKeys(begin, firstLeaf * kLeafSize);
       scanKeys(endLeaf * kLeafSize, end);
-      for (std::size_t l = firstLeaf + tree.base(), r = endLeaf + tree.base(); l < r;
-           l /= 2, r /= 2) {
-        if (l % 2 == 1) {
-          push(l++);
-        }
-        if (r % 2 == 1) {
-          push(--r);
-        }
-      }
+      tree.forEachCoveringNode(firstLeaf, endLeaf, push);
     }
     while (!heap.empty()) {
       const Entry top = heap.front();
@@ -964,15 +972,7 @@ private:
         std::push_heap(heap_.begin(), heap_.end());
       }
     };
-    for (std::size_t l = firstLeaf + tree.base(), r = endLeaf + tree.base(); l < r;
-         l /= 2, r /= 2) {
-      if (l % 2 == 1) {
-        push(l++);
-      }
-      if (r % 2 == 1) {
-        push(--r);
-      }
-    }
+    tree.forEachCoveringNode(firstLeaf, endLeaf, push);
     while (!heap_.empty()) {
       const auto [b, v] = heap_.front();
       if (

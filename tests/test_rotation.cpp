@@ -19,30 +19,14 @@
 #include "rotation.hpp"
 #include "sample_floor_plan.hpp"
 #include "test_maps_dir.hpp"
+#include "turned_room.hpp"
 
 namespace
 {
 
-constexpr double kPi = 3.141592653589793;
-
-double rad(double degrees) { return degrees * kPi / 180.0; }
-
-/// A 400 x 400 map with one free 300 x 80 room whose long walls run at
-/// @p degrees (from +x toward +y), drawn without anti-aliasing.
-cv::Mat roomMap(double degrees)
-{
-  cv::Mat img = cv::Mat::zeros(400, 400, CV_8UC1);
-  const double c = std::cos(rad(degrees));
-  const double s = std::sin(rad(degrees));
-  std::vector<cv::Point> corners;
-  for (const auto & uv :
-       std::vector<std::pair<double, double>>{{-150, -40}, {150, -40}, {150, 40}, {-150, 40}}) {
-    corners.emplace_back(
-      cvRound(200 + uv.first * c - uv.second * s), cvRound(200 + uv.first * s + uv.second * c));
-  }
-  cv::fillConvexPoly(img, corners, cv::Scalar(255), cv::LINE_8);
-  return img;
-}
+using quorvane::test::kPi;
+using quorvane::test::rad;
+using quorvane::test::roomMap;
 
 cv::Point2d apply(const cv::Mat & m, cv::Point2d p)
 {

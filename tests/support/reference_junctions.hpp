@@ -56,8 +56,7 @@ inline std::vector<cv::Point> referenceJunctionPixels(const cv::Mat & skeleton)
 inline bool isReferenceJunction(const cv::Mat & image, int x, int y)
 {
   const auto set = [&image](int px, int py) {
-    return px >= 0 && py >= 0 && px < image.cols && py < image.rows &&
-           image.at<uchar>(py, px) != 0;
+    return px >= 0 && py >= 0 && px < image.cols && py < image.rows && image.at<uchar>(py, px) != 0;
   };
   for (const auto & k : referenceJunctionKernels()) {
     bool all = true;
