@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <regex>
+#include <utility>
 
 #include <CLI/CLI.hpp>
 
@@ -276,7 +277,7 @@ void describeSampleOptions(CLI::App & app, CliOptions & cli)
 Failure classifyFailure(std::exception_ptr failure)
 {
   try {
-    std::rethrow_exception(failure);
+    std::rethrow_exception(std::move(failure));
   } catch (const maps::MapError & e) {
     return {ExitCode::MapUnreadable, e.what()};
   } catch (const BadOption & e) {

@@ -385,7 +385,9 @@ void dashedLine(
     return;
   }
   const cv::Point2d unit = d / length;
-  for (double t = 0.0; t < length; t += dash + gap) {
+  const auto dashes = static_cast<int>(std::ceil(length / (dash + gap)));
+  for (int k = 0; k < dashes; ++k) {
+    const double t = k * (dash + gap);
     const cv::Point2d p = from + unit * t;
     const cv::Point2d q = from + unit * std::min(t + dash, length);
     cv::line(
