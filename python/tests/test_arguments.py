@@ -1,5 +1,6 @@
 """Argument handling: dtypes, shapes, strided views, errors and untouched inputs."""
 
+import math
 import pydoc
 import re
 import threading
@@ -139,3 +140,16 @@ def test_foreign_byte_order_is_refused_not_misread():
         q.simplify(POLYLINE.astype(">i4"), 1.0)
     with pytest.raises(TypeError, match="float64"):
         q.to_original(POLYLINE.astype(">f8"), MATRIX)
+
+
+@pytest.mark.parametrize("shape", [(100, 40000), (40000, 100)])
+def test_maps_wider_than_32767_pixels_are_aligned(shape):
+    # A corridor along the long side: its walls give the direction (0 or pi
+    # along x, pi / 2 along y), where such a map used to crash the interpreter.
+    image = np.zeros(shape, np.uint8)
+    if shape[0] < shape[1]:
+        image[30:70, 10:-10] = 255
+        assert min(q.main_direction(image), math.pi - q.main_direction(image)) < 0.02
+    else:
+        image[10:-10, 30:70] = 255
+        assert abs(q.main_direction(image) - math.pi / 2) < 0.02

@@ -150,6 +150,21 @@ TEST(SampleInspection, FindsJunctionsBoundaryAndASharpVertexInTheFreeArea)
              "junctions", "boundary", "simplification", "curvature"}));
 }
 
+TEST(SampleInspection, MapsWiderThan32767PixelsAreInspectedWhole)
+{
+  // A corridor 33 000 px long: the tool runs every step on it and finds its
+  // walls' direction and a rectangle along it.
+  cv::Mat free = cv::Mat::zeros(60, 33000, CV_8UC1);
+  free(cv::Rect(10, 10, 32980, 40)).setTo(255);
+  quorvane::tools::InspectOptions options;
+  options.cellSizePx = 10.0;
+  const auto inspection = quorvane::tools::inspectMap(free, options);
+  const double direction = inspection.aligned.mainDirection;
+  EXPECT_LT(std::min(direction, CV_PI - direction), 0.01);
+  ASSERT_TRUE(inspection.rectangle);
+  EXPECT_GE(inspection.rectangle->cells.width, 3000);
+}
+
 TEST(InnerRectangle, SingleCellIsAnOutlineOfOnePointCountedAsOneCell)
 {
   // A 25 x 25 free block holds one 20-pixel cell: all five outline points
