@@ -532,41 +532,48 @@ struct PassRun
 };
 
 /// Passes along the reachable part's boundary (@p chains) where its pixels
-/// would sweep unswept coverable cells (@p uncovered: non-zero there, zero
-/// outside @p near): runs of such pixels, gaps of up to @p gap pixels
+/// would sweep unswept coverable cells (@p uncovered: non-zero there): runs
+/// of such pixels, gaps of up to @p gap pixels
 /// bridged. Each cell goes to the first pixel along a chain that reaches it
 /// (it is claimed there: @p uncovered is cleared at it), and a run is each
 /// stretch of pixels that claim cells.
 std::vector<PassRun> passRuns(
-  const std::vector<std::vector<cv::Point>> & chains, cv::Mat & uncovered, const cv::Rect & near,
-  double halfSwath, int gap)
+  const std::vector<std::vector<cv::Point>> & chains, cv::Mat & uncovered, double halfSwath,
+  int gap)
 {
-  struct Offset
-  {
-    int dx;
-    int dy;
-  };
-  std::vector<Offset> disc;
+  // The cells within half a swath of a pixel, and of those the ones that lie
+  // beyond half a swath of the pixel one step back along each axis: once a
+  // pixel has claimed its cells, the next one along the chain need only look
+  // at those.
   const int reachPx = static_cast<int>(std::floor(halfSwath));
+  const double h2 = halfSwath * halfSwath;
+  std::vector<cv::Point> disc;
   for (int dy = -reachPx; dy <= reachPx; ++dy) {
     for (int dx = -reachPx; dx <= reachPx; ++dx) {
-      if (dx * dx + dy * dy <= halfSwath * halfSwath) {
-        disc.push_back({dx, dy});
+      if (dx * dx + dy * dy <= h2) {
+        disc.emplace_back(dx, dy);
       }
     }
   }
-  // Box sums of the unswept cells skip the pixels with none in reach.
-  cv::Mat sums;
-  cv::integral(uncovered(near), sums, CV_32S);
-  const auto anyNear = [&](const cv::Point & p) {
-    const int x0 = std::clamp(p.x - reachPx - near.x, 0, near.width);
-    const int y0 = std::clamp(p.y - reachPx - near.y, 0, near.height);
-    const int x1 = std::clamp(p.x + reachPx + 1 - near.x, 0, near.width);
-    const int y1 = std::clamp(p.y + reachPx + 1 - near.y, 0, near.height);
-    return sums.at<int>(y1, x1) - sums.at<int>(y0, x1) - sums.at<int>(y1, x0) +
-             sums.at<int>(y0, x0) >
-           0;
+  const cv::Point steps[4] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+  std::vector<cv::Point> crescents[4];
+  for (int k = 0; k < 4; ++k) {
+    for (const cv::Point & o : disc) {
+      const cv::Point back = o + steps[k];
+      if (back.x * back.x + back.y * back.y > h2) {
+        crescents[k].push_back(o);
+      }
+    }
+  }
+  const auto newCells = [&](const cv::Point & step) -> const std::vector<cv::Point> & {
+    for (int k = 0; k < 4; ++k) {
+      if (step == steps[k]) {
+        return crescents[k];
+      }
+    }
+    return disc;
   };
+  cv::Rect inside(0, 0, uncovered.cols, uncovered.rows);
   std::vector<PassRun> runs;
   std::vector<cv::Point> claimed;
   for (const auto & chain : chains) {
@@ -575,15 +582,14 @@ std::vector<PassRun> passRuns(
     for (std::size_t i = 0; i < chain.size(); ++i) {
       const cv::Point & p = chain[i];
       claimed.clear();
-      if (anyNear(p)) {
-        for (const Offset & o : disc) {
-          const int x = p.x + o.dx;
-          const int y = p.y + o.dy;
-          if (x >= 0 && y >= 0 && x < uncovered.cols && y < uncovered.rows) {
-            uchar & cell = uncovered.ptr<uchar>(y)[x];
+      if (i == 0 || p != chain[i - 1]) {
+        for (const cv::Point & o : i == 0 ? disc : newCells(p - chain[i - 1])) {
+          const cv::Point c = p + o;
+          if (inside.contains(c)) {
+            uchar & cell = uncovered.ptr<uchar>(c.y)[c.x];
             if (cell != 0) {
               cell = 0;
-              claimed.emplace_back(x, y);
+              claimed.push_back(c);
             }
           }
         }
@@ -684,7 +690,7 @@ std::vector<Job> passJobs(
   cv::compare(coverable(near), swept(near), uncovered(near), cv::CMP_GT);
   cv::bitwise_and(uncovered(near), cv::Scalar(1), uncovered(near));
   std::vector<Job> jobs;
-  for (const PassRun & run : passRuns(chains, uncovered, near, halfSwath, gap)) {
+  for (const PassRun & run : passRuns(chains, uncovered, halfSwath, gap)) {
     Job job;
     job.points = smoothPass(run, slack, halfSwath);
     job.kinds.assign(job.points.size() - 1, SegmentKind::Lane);
@@ -707,16 +713,15 @@ std::pair<int, int> visitJobs(
     return e % 2 == 0 ? job.points.front() : job.points.back();
   };
   std::vector<cv::Point> anchors(2 * jobs.size());
-  std::vector<char> visited(jobs.size(), 0);
+  std::vector<char> active(anchors.size(), 1);
   for (std::size_t e = 0; e < anchors.size(); ++e) {
     if (!anchorPixel(slack, endPoint(e), anchors[e])) {
-      visited[e / 2] = 1;  // not expected: every job end lies in a clear square
+      // Not expected: every job end lies in a clear square.
+      active[e - e % 2] = 0;
+      active[e - e % 2 + 1] = 0;
     }
   }
   router.setTargets(anchors);
-  const std::function<bool(int)> valid = [&visited](int e) {
-    return visited[static_cast<std::size_t>(e) / 2] == 0;
-  };
   std::vector<cv::Point> route;
   int lanes = 0;
   int passes = 0;
@@ -725,13 +730,14 @@ std::pair<int, int> visitJobs(
     if (!anchorPixel(slack, path.last(), from)) {
       break;
     }
-    const int chosen = router.nearestTarget(from, valid, route);
+    const int chosen = router.nearestTarget(from, active, route);
     if (chosen < 0) {
       break;
     }
     const auto e = static_cast<std::size_t>(chosen);
     const Job & job = jobs[e / 2];
-    visited[e / 2] = 1;
+    active[e - e % 2] = 0;
+    active[e - e % 2 + 1] = 0;
     path.addRoute(route, endPoint(e), true);
     const std::size_t n = job.points.size();
     for (std::size_t i = 1; i < n; ++i) {
@@ -1067,12 +1073,10 @@ PixelPlan plan(
     laneIntervals(slack, reach, reachBox, frame, settings.spacingPx, halfSwath, radius);
   std::vector<std::vector<int>> neighbours;
   const std::vector<Region> regions = chainRegions(intervals, neighbours);
-  // Blocks of about a third of the swath for long routes; a search that
-  // settles more than a disc of three swaths turns to the blocks.
+  // Blocks of about a third of the swath for routes longer than five
+  // swaths.
   const double swath = settings.swathPx;
-  Router router(
-    moves, static_cast<int>(std::floor(swath / 2.5)),
-    static_cast<std::int64_t>(std::ceil(28.0 * swath * swath)));
+  Router router(moves, static_cast<int>(std::floor(swath / 2.5)), 5.0 * swath);
   cv::Mat swept = cv::Mat::zeros(work.size(), CV_8UC1);
   std::vector<Job> jobs = regionJobs(regions, intervals, frame, slack, router, swept, halfSwath);
   time.lanes = secondsSince(stage);

@@ -303,24 +303,26 @@ GridSearch::GridSearch(const cv::Mat & moves) : moves_(moves) {}
 
 bool GridSearch::route(
   const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route,
-  const Corridor * corridor, std::int64_t limit)
+  const Corridor * corridor, std::int32_t maxCost)
 {
-  return search<true>(from, to, nullptr, nullptr, corridor, limit, route);
+  return corridor != nullptr
+           ? search<true, true>(from, to, nullptr, nullptr, corridor, maxCost, route)
+           : search<true, false>(from, to, nullptr, nullptr, nullptr, maxCost, route);
 }
 
 bool GridSearch::nearest(
   const cv::Point & from, const cv::Mat & marks,
   const std::function<bool(const cv::Point &)> & accept, std::vector<cv::Point> & route,
-  std::int64_t limit)
+  std::int32_t maxCost)
 {
-  return search<false>(from, from, &marks, &accept, nullptr, limit, route);
+  return search<false, false>(from, from, &marks, &accept, nullptr, maxCost, route);
 }
 
-template <bool kToGoal>
+template <bool kToGoal, bool kCorridor>
 bool GridSearch::search(
   const cv::Point & from, const cv::Point & to, const cv::Mat * marks,
   const std::function<bool(const cv::Point &)> * accept, const Corridor * corridor,
-  std::int64_t limit, std::vector<cv::Point> & route)
+  std::int32_t maxCost, std::vector<cv::Point> & route)
 {
   route.clear();
   const int width = moves_.cols;
@@ -331,14 +333,12 @@ bool GridSearch::search(
   if (!standsAt(from) || (kToGoal && !standsAt(to))) {
     return false;
   }
-  if (g_.empty()) {
-    const std::size_t n = moves_.total();
-    g_.resize(n);
-    stamp_.assign(n, 0U);
-    step_.resize(n);
+  if (nodes_.empty()) {
+    nodes_.assign(moves_.total(), Node{0, 0U});
+    step_.resize(moves_.total());
   }
   if (++search_ == 0U) {
-    std::fill(stamp_.begin(), stamp_.end(), 0U);
+    std::fill(nodes_.begin(), nodes_.end(), Node{0, 0U});
     search_ = 1U;
   }
   for (auto & bucket : buckets_) {
@@ -350,25 +350,32 @@ bool GridSearch::search(
   for (int d = 0; d < 8; ++d) {
     offset[d] = kDy[d] * width + kDx[d];
   }
-  const auto heuristic = [&to](int x, int y) { return kToGoal ? octile(to.x - x, to.y - y) : 0; };
+  const auto allowed = [corridor](int x, int y) {
+    if constexpr (kCorridor) {
+      return corridor->blocks->ptr<uchar>((*corridor->blockOfY)[static_cast<std::size_t>(y)])[(
+               *corridor->blockOfX)[static_cast<std::size_t>(x)]] != 0;
+    } else {
+      (void)x;
+      (void)y;
+      return true;
+    }
+  };
   const std::int32_t start = from.y * width + from.x;
   const std::int32_t goal = to.y * width + to.x;
-  g_[static_cast<std::size_t>(start)] = 0;
-  stamp_[static_cast<std::size_t>(start)] = search_;
+  Node * nodes = nodes_.data();
+  nodes[start] = {0, search_};
   step_[static_cast<std::size_t>(start)] = kNoStep;
-  std::int32_t f = heuristic(from.x, from.y);
-  buckets_[f % kBuckets].push_back({start, 0});
+  std::int32_t f = kToGoal ? octile(to.x - from.x, to.y - from.y) : 0;
+  buckets_[f & (kBuckets - 1)].push_back({start, 0});
   std::size_t queued = 1;
   std::int32_t found = -1;
-  std::int64_t settledHere = 0;
-  const auto allowed = [corridor](int x, int y) {
-    return corridor == nullptr ||
-           corridor->blocks->ptr<uchar>(y / corridor->size + 1)[x / corridor->size + 1] != 0;
-  };
   while (queued > 0) {
-    std::vector<Open> & bucket = buckets_[f % kBuckets];
+    std::vector<Open> & bucket = buckets_[f & (kBuckets - 1)];
     if (bucket.empty()) {
       ++f;
+      if (maxCost >= 0 && f > maxCost) {
+        break;
+      }
       continue;
     }
     // Last in, first out among equal f: the deeper pixels, which go on
@@ -376,32 +383,36 @@ bool GridSearch::search(
     const Open top = bucket.back();
     bucket.pop_back();
     --queued;
-    const auto i = static_cast<std::size_t>(top.index);
-    if (top.g != g_[i]) {
+    if (top.g != nodes[top.index].g) {
       continue;  // reached again more cheaply since it was queued
     }
     ++settled_;
-    const int x = top.index % width;
-    const int y = top.index / width;
-    if (kToGoal ? top.index == goal : marked[i] != 0 && (*accept)(cv::Point(x, y))) {
-      found = top.index;
-      break;
+    if constexpr (kToGoal) {
+      if (top.index == goal) {
+        found = top.index;
+        break;
+      }
+    } else {
+      if (marked[top.index] != 0 && (*accept)(cv::Point(top.index % width, top.index / width))) {
+        found = top.index;
+        break;
+      }
     }
-    if (limit >= 0 && ++settledHere > limit) {
-      break;
-    }
-    const bool diagonals = (moves[i] & kDiagonal) != 0;
+    const int x = kToGoal || kCorridor ? top.index % width : 0;
+    const int y = kToGoal || kCorridor ? top.index / width : 0;
+    const uchar here = moves[top.index];
     for (int d = 0; d < 8; ++d) {
       const std::int32_t n = top.index + offset[d];
+      const uchar there = moves[n];
       std::int32_t cost = kAxisCost;
       if (d < 4) {
-        if ((moves[n] & kStand) == 0) {
+        if ((there & kStand) == 0) {
           continue;
         }
       } else {
         // Clear when the two pixels beside the step keep the slack too; the
         // step between two parts that touch only at the corner otherwise.
-        if (!diagonals || (moves[n] & kDiagonal) == 0) {
+        if ((here & there & kDiagonal) == 0) {
           continue;
         }
         const uchar side1 = moves[top.index + kDx[d]];
@@ -411,14 +422,13 @@ bool GridSearch::search(
         }
         cost = kDiagonalCost;
       }
-      const auto ni = static_cast<std::size_t>(n);
       const std::int32_t ng = top.g + cost;
-      if ((stamp_[ni] != search_ || ng < g_[ni]) && allowed(x + kDx[d], y + kDy[d])) {
-        stamp_[ni] = search_;
-        g_[ni] = ng;
-        step_[ni] = static_cast<std::uint8_t>(d);
-        const std::int32_t nf = ng + heuristic(x + kDx[d], y + kDy[d]);
-        buckets_[nf % kBuckets].push_back({n, ng});
+      Node & node = nodes[n];
+      if ((node.stamp != search_ || ng < node.g) && allowed(x + kDx[d], y + kDy[d])) {
+        node = {ng, search_};
+        step_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(d);
+        const std::int32_t nf = kToGoal ? ng + octile(to.x - x - kDx[d], to.y - y - kDy[d]) : ng;
+        buckets_[nf & (kBuckets - 1)].push_back({n, ng});
         ++queued;
       }
     }
@@ -459,39 +469,44 @@ cv::Mat blockMoves(const cv::Mat & moves, int block)
   return blocks;
 }
 
+std::vector<int> blockIndices(int n, int block)
+{
+  std::vector<int> out(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    out[static_cast<std::size_t>(i)] = i / block + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
-Router::Router(const cv::Mat & moves, int block, std::int64_t nearLimit)
-: moves_(moves),
-  block_(std::max(1, block)),
-  nearLimit_(nearLimit),
+Router::Router(const cv::Mat & moves, int block, double nearReach)
+: block_(std::max(1, block)),
+  nearCost_(static_cast<std::int32_t>(std::ceil(kAxisCost * nearReach))),
   fine_(moves),
   blocks_(blockMoves(moves, block_)),
   corridor_(blocks_.size(), CV_8UC1, cv::Scalar(0)),
+  blockOfX_(blockIndices(moves.cols, block_)),
+  blockOfY_(blockIndices(moves.rows, block_)),
   coarse_(blocks_),
   marks_(moves.size(), CV_8UC1, cv::Scalar(0)),
   blockMarks_(blocks_.size(), CV_8UC1, cv::Scalar(0))
 {
 }
 
-bool Router::routeOnBlocks(
+bool Router::routeAlong(
   const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route)
 {
-  if (coarse_.route(blockOf(from), blockOf(to), blockRoute_)) {
-    // The corridor: the blocks of the route and their neighbours.
-    for (const cv::Point & c : blockRoute_) {
-      corridor_(cv::Rect(c.x - 1, c.y - 1, 3, 3)).setTo(255);
-    }
-    const Corridor corridor{&corridor_, block_};
-    const bool found = fine_.route(from, to, route, &corridor);
-    for (const cv::Point & c : blockRoute_) {
-      corridor_(cv::Rect(c.x - 1, c.y - 1, 3, 3)).setTo(0);
-    }
-    if (found) {
-      return true;
-    }
+  // The corridor: the blocks of the route and their neighbours.
+  for (const cv::Point & c : blockRoute_) {
+    corridor_(cv::Rect(c.x - 1, c.y - 1, 3, 3)).setTo(255);
   }
-  return fine_.route(from, to, route);
+  const Corridor corridor{&corridor_, &blockOfX_, &blockOfY_};
+  const bool found = fine_.route(from, to, route, &corridor);
+  for (const cv::Point & c : blockRoute_) {
+    corridor_(cv::Rect(c.x - 1, c.y - 1, 3, 3)).setTo(0);
+  }
+  return found || fine_.route(from, to, route);
 }
 
 bool Router::route(const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route)
@@ -499,7 +514,13 @@ bool Router::route(const cv::Point & from, const cv::Point & to, std::vector<cv:
   if (block_ <= 1) {
     return fine_.route(from, to, route);
   }
-  return fine_.route(from, to, route, nullptr, nearLimit_) || routeOnBlocks(from, to, route);
+  if (fine_.route(from, to, route, nullptr, nearCost_)) {
+    return true;
+  }
+  if (!coarse_.route(blockOf(from), blockOf(to), blockRoute_)) {
+    return fine_.route(from, to, route);
+  }
+  return routeAlong(from, to, route);
 }
 
 void Router::clearTargets()
@@ -553,39 +574,56 @@ void Router::setTargets(const std::vector<cv::Point> & pixels)
 }
 
 int Router::nearestTarget(
-  const cv::Point & from, const std::function<bool(int)> & valid, std::vector<cv::Point> & route)
+  const cv::Point & from, const std::vector<char> & active, std::vector<cv::Point> & route)
 {
-  int chosen = -1;
-  const std::function<bool(const cv::Point &)> atPixel = [&](const cv::Point & p) {
-    for (int id = firstAtPixel_.at(static_cast<std::int64_t>(p.y) * marks_.cols + p.x); id >= 0;
-         id = nextAtPixel_[static_cast<std::size_t>(id)]) {
-      if (valid(id)) {
-        chosen = id;
-        return true;
-      }
-    }
-    marks_.at<uchar>(p) = 0;
-    return false;
-  };
-  const bool twoLevels = block_ > 1;
-  if (fine_.nearest(from, marks_, atPixel, route, twoLevels ? nearLimit_ : -1)) {
-    return chosen;
-  }
   route.clear();
-  if (!twoLevels) {
+  // A target is no nearer along the pixels than in a straight line: search
+  // the pixels only when one lies that near.
+  const auto squaredDistance = [&from](const cv::Point & p) {
+    const cv::Point d = p - from;
+    return static_cast<std::int64_t>(d.x) * d.x + static_cast<std::int64_t>(d.y) * d.y;
+  };
+  std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
+  for (std::size_t id = 0; id < targets_.size(); ++id) {
+    if (active[id] != 0) {
+      nearest = std::min(nearest, squaredDistance(targets_[id]));
+    }
+  }
+  if (nearest == std::numeric_limits<std::int64_t>::max()) {
     return -1;
   }
+  int chosen = -1;
+  const bool twoLevels = block_ > 1;
+  if (
+    !twoLevels || kAxisCost * kAxisCost * static_cast<double>(nearest) <=
+                    static_cast<double>(nearCost_) * nearCost_) {
+    const std::function<bool(const cv::Point &)> atPixel = [&](const cv::Point & p) {
+      for (int id = firstAtPixel_.at(static_cast<std::int64_t>(p.y) * marks_.cols + p.x); id >= 0;
+           id = nextAtPixel_[static_cast<std::size_t>(id)]) {
+        if (active[static_cast<std::size_t>(id)] != 0) {
+          chosen = id;
+          return true;
+        }
+      }
+      marks_.at<uchar>(p) = 0;
+      return false;
+    };
+    if (fine_.nearest(from, marks_, atPixel, route, twoLevels ? nearCost_ : -1)) {
+      return chosen;
+    }
+    route.clear();
+    if (!twoLevels) {
+      return -1;
+    }
+  }
   const std::function<bool(const cv::Point &)> inBlock = [&](const cv::Point & b) {
-    double best = std::numeric_limits<double>::infinity();
+    std::int64_t best = std::numeric_limits<std::int64_t>::max();
     for (int id = firstInBlock_.at(static_cast<std::int64_t>(b.y) * blockMarks_.cols + b.x);
          id >= 0; id = nextInBlock_[static_cast<std::size_t>(id)]) {
-      if (valid(id)) {
-        const cv::Point d = targets_[static_cast<std::size_t>(id)] - from;
-        const double d2 = static_cast<double>(d.x) * d.x + static_cast<double>(d.y) * d.y;
-        if (d2 < best) {
-          best = d2;
-          chosen = id;
-        }
+      const std::int64_t d2 = squaredDistance(targets_[static_cast<std::size_t>(id)]);
+      if (active[static_cast<std::size_t>(id)] != 0 && d2 < best) {
+        best = d2;
+        chosen = id;
       }
     }
     if (chosen < 0) {
@@ -593,10 +631,10 @@ int Router::nearestTarget(
     }
     return chosen >= 0;
   };
-  if (!coarse_.nearest(blockOf(from), blockMarks_, inBlock, blockRoute_)) {
-    return -1;
-  }
-  if (!routeOnBlocks(from, targets_[static_cast<std::size_t>(chosen)], route)) {
+  if (
+    !coarse_.nearest(blockOf(from), blockMarks_, inBlock, blockRoute_) ||
+    !routeAlong(from, targets_[static_cast<std::size_t>(chosen)], route)) {
+    route.clear();
     return -1;
   }
   return chosen;

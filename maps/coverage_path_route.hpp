@@ -105,25 +105,28 @@ bool anchorPixel(const cv::Mat & slack, const cv::Point2d & p, cv::Point & pixel
  */
 void sweepSegment(cv::Mat & swept, const cv::Point2d & a, const cv::Point2d & b, double halfWidth);
 
-/// Pixels a search may settle: those whose block (of size x size pixels) is
-/// non-zero in blocks (`CV_8UC1`; pixel (x, y) is in block (x / size + 1,
-/// y / size + 1)).
+/// Pixels a search may settle: those whose block is non-zero in blocks
+/// (`CV_8UC1`); column x lies in block column blockOfX[x], row y in block
+/// row blockOfY[y].
 struct Corridor
 {
   const cv::Mat * blocks;
-  int size;
+  const std::vector<int> * blockOfX;
+  const std::vector<int> * blockOfY;
 };
 
 /**
  * @brief Shortest routes over a move image: steps to the 8 neighbours,
  *        costing 5 along an axis and 7 along a diagonal (about 5 * length).
  *        A step along an axis joins two reachable pixels (a clear segment);
- *        a diagonal one, two pixels that keep kHalfDiagonal of slack (clear,
- *        or the diagonal step above). Integer costs let the open set be a
- *        ring of buckets (O(1) per push and pop); routes are searched by A*
- *        with the octile distance (which never overestimates) or, toward the
- *        nearest of many targets, by Dijkstra. Ties are broken the same way
- *        every time.
+ *        a diagonal one, two pixels that keep kHalfDiagonal of slack, and
+ *        only when the two pixels beside it keep it too (a clear segment)
+ *        or neither is reachable (the diagonal step above, between two
+ *        parts that touch at that corner alone). Integer costs let the open
+ *        set be a ring of buckets (O(1) per push and pop); routes are
+ *        searched by A* with the octile distance (which never overestimates)
+ *        or, toward the nearest of many targets, by Dijkstra. Ties are
+ *        broken the same way every time.
  *
  * The move image must be zero on its border rows and columns (steps never
  * leave it). Keeps scratch arrays of the image's size between calls; not
@@ -136,40 +139,43 @@ public:
 
   /// The pixels of a shortest route from @p from to @p to, both included,
   /// over the pixels of @p corridor when given; false (and @p route empty)
-  /// when there is none or more than @p limit pixels (when >= 0) were
-  /// settled first.
+  /// when there is none, or none of cost at most @p maxCost (when >= 0).
   bool route(
     const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route,
-    const Corridor * corridor = nullptr, std::int64_t limit = -1);
+    const Corridor * corridor = nullptr, std::int32_t maxCost = -1);
 
   /// The route from @p from to the nearest pixel where @p marks is non-zero
   /// and @p accept (called with that pixel) says yes; false when there is
-  /// none or more than @p limit pixels (when >= 0) were settled first.
+  /// none, or none at a cost of at most @p maxCost (when >= 0).
   /// @p marks: `CV_8UC1`, the move image's size.
   bool nearest(
     const cv::Point & from, const cv::Mat & marks,
     const std::function<bool(const cv::Point &)> & accept, std::vector<cv::Point> & route,
-    std::int64_t limit = -1);
+    std::int32_t maxCost = -1);
 
   /// Pixels settled by the calls so far.
   std::int64_t settled() const { return settled_; }
 
 private:
+  struct Node
+  {
+    std::int32_t g;
+    std::uint32_t stamp;  ///< the search that set g
+  };
   struct Open
   {
     std::int32_t index;
     std::int32_t g;
   };
 
-  template <bool kToGoal>
+  template <bool kToGoal, bool kCorridor>
   bool search(
     const cv::Point & from, const cv::Point & to, const cv::Mat * marks,
     const std::function<bool(const cv::Point &)> * accept, const Corridor * corridor,
-    std::int64_t limit, std::vector<cv::Point> & route);
+    std::int32_t maxCost, std::vector<cv::Point> & route);
 
   const cv::Mat & moves_;
-  std::vector<std::int32_t> g_;
-  std::vector<std::uint32_t> stamp_;
+  std::vector<Node> nodes_;
   std::vector<std::uint8_t> step_;
   std::vector<Open> buckets_[16];
   std::uint32_t search_ = 0;
@@ -177,14 +183,16 @@ private:
 };
 
 /**
- * @brief Routes in two levels, for long routes on large maps: a search that
- *        settles few pixels is tried on the pixels; a longer one is made on
- *        the grid of blocks (block x block pixels) that hold a reachable
- *        pixel first, then on the pixels of the blocks along that route and
- *        their neighbours (all the pixels when that corridor does not join
- *        the ends). A route is a shortest one within the pixels searched;
- *        the nearest target is the nearest one along the pixels when it lies
- *        close, else along the blocks.
+ * @brief Routes in two levels, for long routes on large maps. A route or a
+ *        nearest target within @p nearReach pixels (along the route) is
+ *        searched on the pixels; a farther one on the grid of blocks (block
+ *        x block pixels) that hold a reachable pixel first, then on the
+ *        pixels of the blocks along that route and their neighbours (all
+ *        the pixels when that corridor does not join the ends). A route is a
+ *        shortest one within the pixels searched; the nearest target is the
+ *        nearest one along the pixels when it lies near, else the one nearest
+ *        in a straight line among those of the nearest block along the
+ *        blocks (the lowest id among equals).
  *
  * Targets are pixels with ids (their index in setTargets()); several may
  * share a pixel. Not for concurrent use.
@@ -192,36 +200,36 @@ private:
 class Router
 {
 public:
-  /// @p moves as for GridSearch; @p block >= 1 pixels; @p nearLimit pixels
-  /// settled before a search turns to the blocks.
-  Router(const cv::Mat & moves, int block, std::int64_t nearLimit);
+  /// @p moves as for GridSearch; @p block >= 1 pixels; @p nearReach > 0.
+  Router(const cv::Mat & moves, int block, double nearReach);
 
   bool route(const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route);
 
   /// Replaces the targets.
   void setTargets(const std::vector<cv::Point> & pixels);
 
-  /// The id of the target nearest to @p from for which @p valid says yes,
-  /// and the route to it; -1 (and @p route empty) when none is reachable.
-  /// Among targets of one block found along the blocks, the one nearest to
-  /// @p from in a straight line (the lowest id among equals).
+  /// The id of the target nearest to @p from among those where @p active
+  /// (one flag per target) is non-zero, and the route to it; -1 (and
+  /// @p route empty) when none is reachable.
   int nearestTarget(
-    const cv::Point & from, const std::function<bool(int)> & valid, std::vector<cv::Point> & route);
+    const cv::Point & from, const std::vector<char> & active, std::vector<cv::Point> & route);
 
   /// Pixels and blocks settled by the calls so far.
   std::int64_t settled() const { return fine_.settled() + coarse_.settled(); }
 
 private:
-  bool routeOnBlocks(const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route);
+  /// A route on the pixels of the corridor about blockRoute_, else on all.
+  bool routeAlong(const cv::Point & from, const cv::Point & to, std::vector<cv::Point> & route);
   cv::Point blockOf(const cv::Point & p) const { return {p.x / block_ + 1, p.y / block_ + 1}; }
   void clearTargets();
 
-  const cv::Mat & moves_;
   int block_;
-  std::int64_t nearLimit_;
+  std::int32_t nearCost_;
   GridSearch fine_;
   cv::Mat blocks_;    ///< move image of the blocks; zero frame
   cv::Mat corridor_;  ///< blocks' size: non-zero on the current corridor
+  std::vector<int> blockOfX_;
+  std::vector<int> blockOfY_;
   GridSearch coarse_;
   std::vector<cv::Point> blockRoute_;
   std::vector<cv::Point> targets_;
