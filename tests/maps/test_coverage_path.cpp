@@ -15,11 +15,13 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "coverage_path_route.hpp"
 #include "quorvane_nav2_maps/aligned_map.hpp"
 #include "quorvane_nav2_maps/coverage_path.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #include "quorvane_nav2_maps/messages.hpp"
+#include "reference_segment_clearance.hpp"
 #include "sample_floor_plan.hpp"
 #include "test_maps_dir.hpp"
 
@@ -135,6 +137,65 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
                        ? cv::countNonZero(swept & coverable) / static_cast<double>(out.coverable)
                        : 0.0;
   return out;
+}
+
+// ------------------------------------------------------------ the clearance rule
+
+TEST(CoveragePathClearance, SegmentWalkMatchesThePlainRule)
+{
+  // Random slack about the thresholds that matter (0.5 for a piece through
+  // a centre, sqrt(0.5) for a corner), random segments with ends anywhere,
+  // on pixel centres or on the lines between pixels.
+  const unsigned seed = 20240612U;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  cv::Mat slack(24, 24, CV_32FC1);
+  for (int r = 0; r < slack.rows; ++r) {
+    for (int c = 0; c < slack.cols; ++c) {
+      const double u = unit(rng);
+      slack.at<float>(r, c) =
+        u < 0.15 ? -1.0F : static_cast<float>(u < 0.3 ? 0.75 : 0.45 + 0.3 * unit(rng));
+    }
+  }
+  const auto end = [&]() {
+    const double x = 1.0 + 21.0 * unit(rng);
+    const double y = 1.0 + 21.0 * unit(rng);
+    switch (rng() % 3) {
+      case 0:
+        return cv::Point2d(std::round(x), std::round(y));
+      case 1:
+        return cv::Point2d(std::round(2.0 * x) / 2.0, std::round(2.0 * y) / 2.0);
+      default:
+        return cv::Point2d(x, y);
+    }
+  };
+  int clear = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const cv::Point2d a = end();
+    const cv::Point2d b = rng() % 4 == 0 ? a + cv::Point2d(unit(rng) * 3.0, 0.0) : end();
+    const bool expected = quorvane::oracle::referenceSegmentClear(slack, a, b);
+    ASSERT_EQ(quorvane::coverage_path::segmentClear(slack, a, b), expected)
+      << "seed " << seed << " segment " << k << ": " << a << " - " << b;
+    clear += expected ? 1 : 0;
+    // The clear stretches of the segment are clear, and a clear segment is
+    // one stretch, less the inset at both ends.
+    const double length = cv::norm(b - a);
+    const auto runs = quorvane::coverage_path::clearRuns(slack, a, b, 0.5);
+    for (const auto & run : runs) {
+      ASSERT_TRUE(
+        quorvane::oracle::referenceSegmentClear(slack, a + (b - a) * run.t0, a + (b - a) * run.t1))
+        << "seed " << seed << " segment " << k << ": " << a << " - " << b << " run " << run.t0
+        << ".." << run.t1;
+    }
+    if (expected && length > 1.0) {
+      ASSERT_EQ(runs.size(), 1U) << "seed " << seed << " segment " << k;
+      EXPECT_NEAR(runs[0].t0 * length, 0.5, 1e-9);
+      EXPECT_NEAR((1.0 - runs[0].t1) * length, 0.5, 1e-9);
+    }
+  }
+  // Both outcomes were tried often.
+  EXPECT_GT(clear, 1000);
+  EXPECT_LT(clear, 19000);
 }
 
 // ------------------------------------------------------------ hand-made rooms
