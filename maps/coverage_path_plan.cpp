@@ -761,7 +761,10 @@ struct Run
   int x1;
 };
 
-/// The runs of pixels whose distance is at least @p radius, row by row.
+/// True at a free pixel (distance > 0) whose distance is at least @p radius.
+bool fits(float d, double radius) { return d > 0.0F && static_cast<double>(d) >= radius; }
+
+/// The runs of pixels where the robot fits, row by row.
 std::vector<Run> fittingRuns(const cv::Mat & distance, double radius)
 {
   std::vector<Run> runs;
@@ -769,12 +772,12 @@ std::vector<Run> fittingRuns(const cv::Mat & distance, double radius)
     const float * d = distance.ptr<float>(y);
     int x = 0;
     while (x < distance.cols) {
-      if (static_cast<double>(d[x]) < radius) {
+      if (!fits(d[x], radius)) {
         ++x;
         continue;
       }
       const int x0 = x;
-      while (x < distance.cols && static_cast<double>(d[x]) >= radius) {
+      while (x < distance.cols && fits(d[x], radius)) {
         ++x;
       }
       runs.push_back({y, x0, x - 1});
@@ -886,7 +889,7 @@ std::optional<cv::Point> startAnchor(const cv::Mat & distance, double radius, co
   for (int y = 0; y < patch.height; ++y) {
     for (int x = 0; x < patch.width; ++x) {
       const float d = distance.at<float>(patch.y + y, patch.x + x);
-      slack.at<float>(y, x) = static_cast<double>(d) >= radius ? slackOf(d, radius) : -1.0F;
+      slack.at<float>(y, x) = fits(d, radius) ? slackOf(d, radius) : -1.0F;
     }
   }
   cv::Point anchor;

@@ -115,7 +115,7 @@ struct CoveragePath
  * square, and the corner between them is sqrt(0.5) from both; routes take it
  * only between two parts that touch at that corner alone.
  *
- * Reachable part: the pixel centres with D >= radius, 4-connected, and
+ * Reachable part: the free pixel centres with D >= radius, 4-connected, and
  * joined across such corners, that the start reaches (by a clear segment to
  * a pixel whose square holds it), or, without a start, the largest such part
  * (ties: the one met first in row order). Coverable floor: the free cells

@@ -73,7 +73,7 @@ maps::CoveragePathOptions optionsOf(double swath, double radius, double overlap)
 
 struct Check
 {
-  int collisions = 0;          ///< sampled points that may lie closer than radius - 0.5 px
+  int collisions = 0;  ///< sampled points on a non-free pixel or maybe closer than radius - 0.5 px
   double coveredShare = 0.0;   ///< of the checker's coverable floor
   std::int64_t coverable = 0;  ///< its coverable cells
 };
@@ -88,7 +88,7 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
   dist = dist(cv::Rect(1, 1, free.cols, free.rows)).clone();
   // Collisions: points every 0.05 px. A point lies at least dist(c) - |q - c|
   // from every non-free centre, for any pixel c; the best of the nine pixels
-  // about it must keep radius - 0.5.
+  // about it must keep radius - 0.5, and the pixel it lies on must be free.
   for (std::size_t i = 0; i + 1 < path.poses.size(); ++i) {
     const cv::Point2d a = path.poses[i].pixel;
     const cv::Point2d b = path.poses[i + 1].pixel;
@@ -104,7 +104,10 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
           }
         }
       }
-      if (clear < radiusPx - 0.5) {
+      const cv::Point on(cvRound(q.x), cvRound(q.y));
+      const bool onFree =
+        on.x >= 0 && on.y >= 0 && on.x < free.cols && on.y < free.rows && free.at<uchar>(on) == 255;
+      if (clear < radiusPx - 0.5 || !onFree) {
         ++out.collisions;
       }
     }
@@ -112,8 +115,9 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
   if (path.poses.empty()) {
     return out;
   }
-  // Reachable: pixel centres keeping the radius, 8-connected to the start.
-  cv::Mat keeps = dist >= radiusPx;
+  // Reachable: free pixel centres keeping the radius, 8-connected to the
+  // start.
+  cv::Mat keeps = (dist >= radiusPx) & (free == 255);
   cv::Mat labels;
   cv::connectedComponents(keeps, labels, 8, CV_32S);
   const cv::Point s(cvRound(path.poses[0].pixel.x), cvRound(path.poses[0].pixel.y));
@@ -261,6 +265,7 @@ struct RoomCase
   cv::Size size;
   std::vector<cv::Rect> free;
   std::vector<cv::Rect> obstacles;
+  double radius = 0.25;  ///< metres
 };
 
 class CoveragePathShapes : public ::testing::TestWithParam<RoomCase>
@@ -274,8 +279,9 @@ TEST_P(CoveragePathShapes, SweepsAllWithoutCollision)
   for (const cv::Rect & r : rc.obstacles) {
     free(r + cv::Point(kMargin, kMargin)).setTo(0);
   }
-  const maps::CoveragePath path = maps::planCoveragePath(mapOf(free), optionsOf(0.5, 0.25, 0.1));
-  const Check c = check(free, path, 10.0, 5.0);
+  const maps::CoveragePath path =
+    maps::planCoveragePath(mapOf(free), optionsOf(0.5, rc.radius, 0.1));
+  const Check c = check(free, path, 10.0, rc.radius / kRes);
   EXPECT_EQ(c.collisions, 0);
   EXPECT_GE(c.coveredShare, 0.99);
   EXPECT_GE(path.coveredShare, 0.99);
@@ -293,7 +299,10 @@ INSTANTIATE_TEST_SUITE_P(
     // An L: a 300 x 100 arm over a 100 x 200 leg.
     RoomCase{"L", {300, 300}, {{0, 0, 300, 100}, {0, 100, 100, 200}}, {}},
     // A 300 x 200 room with a 40 x 40 pillar in the middle.
-    RoomCase{"Pillar", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}}),
+    RoomCase{"Pillar", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}},
+    // The same for a robot of no size: its centre may pass every free pixel
+    // and none other (the pillar's pixels keep distance 0 from themselves).
+    RoomCase{"PillarPointRobot", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}, 0.0}),
   [](const auto & param) { return param.param.name; });
 
 TEST(CoveragePathRooms, DoorNarrowerThanTheRobotKeepsTheOtherRoomUnreachable)
