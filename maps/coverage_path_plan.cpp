@@ -194,8 +194,8 @@ std::vector<Interval> laneIntervals(
       iv.lane = static_cast<int>(k);
       iv.s0 = sLo + (sHi - sLo) * run.t0;
       iv.s1 = sLo + (sHi - sLo) * run.t1;
-      iv.p0 = a + (b - a) * run.t0;
-      iv.p1 = a + (b - a) * run.t1;
+      iv.p0 = run.p0;
+      iv.p1 = run.p1;
       intervals.push_back(iv);
     }
   }
@@ -392,6 +392,16 @@ private:
   std::vector<SegmentKind> kinds_;
   std::vector<cv::Point> pixels_;
 };
+
+/// Redraws @p swept as the band of the path @p points.
+void sweepPath(cv::Mat & swept, const std::vector<cv::Point2d> & points, double halfSwath)
+{
+  swept.setTo(0);
+  sweepSegment(swept, points.front(), points.front(), halfSwath);
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    sweepSegment(swept, points[i - 1], points[i], halfSwath);
+  }
+}
 
 /// The point of interval @p iv at s, on its lane.
 cv::Point2d onLane(const Interval & iv, double s)
@@ -703,8 +713,16 @@ std::vector<Job> passJobs(
 /// Sweeps @p jobs, each whole, in either direction: from the path's last
 /// point, the job with an end nearest along the reachable pixels, reached by
 /// a shortest route, then the next nearest from where it ends, and so on.
-/// The path must not be empty. Returns the lanes and passes swept.
-std::pair<int, int> visitJobs(
+/// The path must not be empty.
+struct Visited
+{
+  int lanes = 0;
+  int passes = 0;
+  std::size_t jobs = 0;
+  bool all = true;  ///< false when some job could not be reached
+};
+
+Visited visitJobs(
   const std::vector<Job> & jobs, PathBuilder & path, const cv::Mat & slack, Router & router)
 {
   // Target 2j is the first point of job j, 2j + 1 its last.
@@ -723,8 +741,7 @@ std::pair<int, int> visitJobs(
   }
   router.setTargets(anchors);
   std::vector<cv::Point> route;
-  int lanes = 0;
-  int passes = 0;
+  Visited out;
   for (std::size_t done = 0; done < jobs.size(); ++done) {
     cv::Point from;
     if (!anchorPixel(slack, path.last(), from)) {
@@ -747,10 +764,12 @@ std::pair<int, int> visitJobs(
         path.add(job.points[n - 1 - i], job.kinds[n - 1 - i], job.pass);
       }
     }
-    lanes += job.lanes;
-    passes += job.pass ? 1 : 0;
+    out.lanes += job.lanes;
+    out.passes += job.pass ? 1 : 0;
+    ++out.jobs;
   }
-  return {lanes, passes};
+  out.all = out.jobs == jobs.size();
+  return out;
 }
 
 /// A run of pixel centres where the robot fits, on row y from x0 to x1.
@@ -1106,9 +1125,13 @@ PixelPlan plan(
   int wallPasses = 0;
   for (int round = 0; round <= kExtraPassRounds && !jobs.empty(); ++round) {
     stage = Clock::now();
-    const auto [l, p] = visitJobs(jobs, path, slack, router);
-    lanes += l;
-    wallPasses += p;
+    const Visited visited = visitJobs(jobs, path, slack, router);
+    lanes += visited.lanes;
+    wallPasses += visited.passes;
+    if (!visited.all) {
+      // Not expected: the band of a job left out was drawn with the regions.
+      sweepPath(swept, path.points(), halfSwath);
+    }
     time.ordering += secondsSince(stage);
     jobs.clear();
     if (round < kExtraPassRounds) {
@@ -1118,12 +1141,7 @@ PixelPlan plan(
     }
   }
   if (path.repairSegments() > 0) {
-    swept.setTo(0);
-    const std::vector<cv::Point2d> & pts = path.points();
-    sweepSegment(swept, pts[0], pts[0], halfSwath);
-    for (std::size_t i = 1; i < pts.size(); ++i) {
-      sweepSegment(swept, pts[i - 1], pts[i], halfSwath);
-    }
+    sweepPath(swept, path.points(), halfSwath);
   }
 
   // The figures, from the band the whole path sweeps.

@@ -73,9 +73,11 @@ bool pieceClear(const cv::Mat & slack, const cv::Point2d & p, const cv::Point2d 
   return true;
 }
 
-cv::Point pixelHolding(const cv::Point2d & p)
+/// @p v, or the line between pixels it lies on within kOnLine.
+double ontoLine(double v)
 {
-  return {static_cast<int>(std::floor(p.x + 0.5)), static_cast<int>(std::floor(p.y + 0.5))};
+  const double line = std::floor(v) + 0.5;
+  return std::abs(v - line) <= kOnLine ? line : v;
 }
 
 /// Cuts @p a - @p b where it crosses the lines between pixels (x or y =
@@ -157,8 +159,11 @@ std::vector<ClearRun> clearRuns(
       ClearRun run;
       run.t0 = runStart + dt;
       run.t1 = runEnd - dt;
-      run.first = pixelHolding(a + (b - a) * run.t0);
-      run.last = pixelHolding(a + (b - a) * run.t1);
+      for (const auto & [t, p] :
+           {std::pair<double, cv::Point2d *>{run.t0, &run.p0}, {run.t1, &run.p1}}) {
+        const cv::Point2d q = a + (b - a) * t;
+        *p = cv::Point2d(ontoLine(q.x), ontoLine(q.y));
+      }
       runs.push_back(run);
     }
     open = false;

@@ -72,20 +72,21 @@ inline std::uint8_t movesOf(float s)
 bool segmentClear(const cv::Mat & slack, const cv::Point2d & a, const cv::Point2d & b);
 
 /// A clear stretch of a segment, by parameter (0 at its start, 1 at its end),
-/// with the pixels whose squares hold its two ends.
+/// and its end points.
 struct ClearRun
 {
   double t0;
   double t1;
-  cv::Point first;
-  cv::Point last;
+  cv::Point2d p0;
+  cv::Point2d p1;
 };
 
 /**
  * @brief The maximal clear stretches of the segment @p a - @p b, each pulled
- *        @p inset pixels inside the pieces that bound it (so that its ends
- *        lie strictly inside their squares); stretches not longer than
- *        2 * inset are left out. Every stretch is a clear segment.
+ *        @p inset pixels inside the pieces that bound it; stretches not
+ *        longer than 2 * inset are left out. An end within 1e-9 px of a line
+ *        between pixels is put on it, so that rounding never carries it
+ *        beyond. Every stretch is a clear segment.
  */
 std::vector<ClearRun> clearRuns(
   const cv::Mat & slack, const cv::Point2d & a, const cv::Point2d & b, double inset);
