@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -35,9 +36,8 @@ double secondsSince(Clock::time_point start)
 }
 
 /// Lane ends are pulled this far (pixels along the lane) inside the pieces
-/// that bound a clear stretch: strictly inside its last square, at its
-/// centre for a lane through pixel centres, where the turn to the next lane
-/// is clear.
+/// that bound a clear stretch: at the centre of its last square for a lane
+/// through pixel centres, where the turn to the next lane is clear.
 constexpr double kEndInset = 0.5;
 /// Douglas-Peucker tolerance for wall passes, in pixels (every kept segment
 /// is checked, so it bounds the shape, not the safety).
@@ -156,6 +156,20 @@ std::pair<double, double> tExtent(const cv::Mat & safe, const cv::Rect & box, co
   return {lo, hi};
 }
 
+/// The point of interval @p iv at s, on its lane.
+cv::Point2d onLane(const Interval & iv, double s)
+{
+  return iv.s1 > iv.s0 ? iv.p0 + (iv.p1 - iv.p0) * ((s - iv.s0) / (iv.s1 - iv.s0)) : iv.p0;
+}
+
+/// @p v, or the line between pixels it lies on within 1e-9 px (so that
+/// rounding never carries a point beyond it).
+double ontoLine(double v)
+{
+  const double line = std::floor(v) + 0.5;
+  return std::abs(v - line) <= 1e-9 ? line : v;
+}
+
 /// The clear stretches of every lane, in lane order and, within a lane, by s.
 std::vector<Interval> laneIntervals(
   const cv::Mat & slack, const cv::Mat & reach, const cv::Rect & box, const LaneFrame & frame,
@@ -200,6 +214,72 @@ std::vector<Interval> laneIntervals(
     }
   }
   return intervals;
+}
+
+/// Pulls lane ends back by half a swath where wall passes will sweep what
+/// they give up: a pass runs along the boundary wherever the lanes leave
+/// coverable cells unswept near their ends (@p uncovered non-zero within
+/// half a swath and a pixel), and sweeps every cell within half a swath of
+/// the boundary it follows. When that is so at most lane ends, the passes
+/// follow nearly all of the boundary and every end is pulled back (the
+/// passes then run unbroken); else only those ends are. A lane left no
+/// longer than a pixel is dropped: the passes sweep all of it.
+void shrinkLaneEnds(std::vector<Interval> & intervals, const cv::Mat & uncovered, double halfSwath)
+{
+  const double reach = halfSwath + 1.0;
+  const int r = static_cast<int>(std::ceil(reach));
+  const auto unsweptNear = [&](const cv::Point2d & end) {
+    const cv::Point q(cvRound(end.x), cvRound(end.y));
+    for (int dy = -r; dy <= r; ++dy) {
+      for (int dx = -r; dx <= r; ++dx) {
+        const cv::Point p(q.x + dx, q.y + dy);
+        if (
+          dx * dx + dy * dy <= reach * reach && p.x >= 0 && p.y >= 0 && p.x < uncovered.cols &&
+          p.y < uncovered.rows && uncovered.at<uchar>(p) != 0) {
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  std::vector<char> pull(2 * intervals.size());
+  std::size_t pulled = 0;
+  for (std::size_t i = 0; i < intervals.size(); ++i) {
+    pull[2 * i] = unsweptNear(intervals[i].p0) ? 1 : 0;
+    pull[2 * i + 1] = unsweptNear(intervals[i].p1) ? 1 : 0;
+    pulled += static_cast<std::size_t>(pull[2 * i] + pull[2 * i + 1]);
+  }
+  const bool all = 2 * pulled >= pull.size();
+  std::vector<Interval> kept;
+  for (std::size_t i = 0; i < intervals.size(); ++i) {
+    Interval iv = intervals[i];
+    const double length = cv::norm(iv.p1 - iv.p0);
+    const bool low = all || pull[2 * i] != 0;
+    const bool high = all || pull[2 * i + 1] != 0;
+    const double left = length - halfSwath * ((low ? 1.0 : 0.0) + (high ? 1.0 : 0.0));
+    if (left <= 1.0) {
+      if (low && high) {
+        continue;
+      }
+      kept.push_back(iv);
+      continue;
+    }
+    const double perPixel = length > 0.0 ? (iv.s1 - iv.s0) / length : 0.0;
+    const double s0 = low ? iv.s0 + halfSwath * perPixel : iv.s0;
+    const double s1 = high ? iv.s1 - halfSwath * perPixel : iv.s1;
+    const cv::Point2d p0 = onLane(iv, s0);
+    const cv::Point2d p1 = onLane(iv, s1);
+    iv.s0 = s0;
+    iv.s1 = s1;
+    iv.p0 = cv::Point2d(ontoLine(p0.x), ontoLine(p0.y));
+    iv.p1 = cv::Point2d(ontoLine(p1.x), ontoLine(p1.y));
+    iv.region = -1;
+    kept.push_back(iv);
+  }
+  for (Interval & iv : kept) {
+    iv.region = -1;
+  }
+  intervals = std::move(kept);
 }
 
 /// A region: intervals on consecutive lanes, each overlapping only its
@@ -401,12 +481,6 @@ void sweepPath(cv::Mat & swept, const std::vector<cv::Point2d> & points, double 
   for (std::size_t i = 1; i < points.size(); ++i) {
     sweepSegment(swept, points[i - 1], points[i], halfSwath);
   }
-}
-
-/// The point of interval @p iv at s, on its lane.
-cv::Point2d onLane(const Interval & iv, double s)
-{
-  return iv.s1 > iv.s0 ? iv.p0 + (iv.p1 - iv.p0) * ((s - iv.s0) / (iv.s1 - iv.s0)) : iv.p0;
 }
 
 /// Moves along @p job from the end of lane @p done (its last point) to the
@@ -654,8 +728,7 @@ std::vector<cv::Point2d> smoothPass(const PassRun & run, const cv::Mat & slack, 
     }
     return out;
   }
-  // A little inside half a swath, so that the band drawn later holds the cell.
-  const double reach2 = (halfSwath - 1e-6) * (halfSwath - 1e-6);
+  const double reach2 = halfSwath * halfSwath;
   const auto covers = [&](std::size_t a, std::size_t b) {
     auto it = std::lower_bound(
       run.cells.begin(), run.cells.end(), static_cast<int>(a),
@@ -691,16 +764,23 @@ std::vector<cv::Point2d> smoothPass(const PassRun & run, const cv::Mat & slack, 
 }
 
 /// The wall passes for the coverable cells @p swept does not hold yet (both
-/// zero outside @p near), along the reachable part's boundary @p chains.
+/// zero outside @p near), along the reachable part's boundary @p chains; the
+/// pixels they follow are set in @p passPixels when given.
 std::vector<Job> passJobs(
   const std::vector<std::vector<cv::Point>> & chains, const cv::Mat & coverable,
-  const cv::Mat & swept, const cv::Mat & slack, const cv::Rect & near, double halfSwath, int gap)
+  const cv::Mat & swept, const cv::Mat & slack, const cv::Rect & near, double halfSwath, int gap,
+  cv::Mat * passPixels = nullptr)
 {
   cv::Mat uncovered = cv::Mat::zeros(coverable.size(), CV_8UC1);
   cv::compare(coverable(near), swept(near), uncovered(near), cv::CMP_GT);
   cv::bitwise_and(uncovered(near), cv::Scalar(1), uncovered(near));
   std::vector<Job> jobs;
   for (const PassRun & run : passRuns(chains, uncovered, halfSwath, gap)) {
+    if (passPixels != nullptr) {
+      for (const cv::Point & p : run.chain) {
+        passPixels->at<uchar>(p) = 255;
+      }
+    }
     Job job;
     job.points = smoothPass(run, slack, halfSwath);
     job.kinds.assign(job.points.size() - 1, SegmentKind::Lane);
@@ -1094,7 +1174,7 @@ PixelPlan plan(
   std::vector<Interval> intervals =
     laneIntervals(slack, reach, reachBox, frame, settings.spacingPx, halfSwath, radius);
   std::vector<std::vector<int>> neighbours;
-  const std::vector<Region> regions = chainRegions(intervals, neighbours);
+  std::vector<Region> regions = chainRegions(intervals, neighbours);
   // Blocks of about a third of the swath for routes longer than five
   // swaths.
   const double swath = settings.swathPx;
@@ -1102,12 +1182,22 @@ PixelPlan plan(
   cv::Mat swept = cv::Mat::zeros(work.size(), CV_8UC1);
   std::vector<Job> jobs = regionJobs(regions, intervals, frame, slack, router, swept, halfSwath);
   time.lanes = secondsSince(stage);
+  const std::vector<std::vector<cv::Point>> chains = boundaryChains(reach);
+  const int gap = static_cast<int>(std::ceil(settings.spacingPx));
+
+  // Where wall passes will run anyway, the lanes end half a swath earlier.
+  stage = Clock::now();
+  cv::Mat uncovered;
+  cv::bitwise_and(coverable, ~swept, uncovered);
+  shrinkLaneEnds(intervals, uncovered, halfSwath);
+  regions = chainRegions(intervals, neighbours);
+  swept.setTo(0);
+  jobs = regionJobs(regions, intervals, frame, slack, router, swept, halfSwath);
+  time.lanes += secondsSince(stage);
 
   // Passes along the walls for the coverable cells the lanes leave, then
   // everything visited nearest first; then passes for what is still left.
-  const int gap = static_cast<int>(std::ceil(settings.spacingPx));
   stage = Clock::now();
-  const std::vector<std::vector<cv::Point>> chains = boundaryChains(reach);
   std::vector<Job> passes = passJobs(chains, coverable, swept, slack, near, halfSwath, gap);
   time.passes += secondsSince(stage);
   std::move(passes.begin(), passes.end(), std::back_inserter(jobs));

@@ -125,7 +125,11 @@ struct CoveragePath
  *
  * Lanes are lines of the aligned frame spaced swathWidth * (1 - overlap)
  * apart (evenly spread between the extreme ones), cut into their clear
- * stretches, each ending half a pixel inside its last pixel's square. Lane
+ * stretches, each ending half a pixel inside it. Where the lanes leave
+ * coverable cells unswept near their ends, a pass along the wall (below)
+ * will sweep everything within half a swath of the boundary there, so those
+ * ends are pulled back by half a swath; when that is so at most ends, every
+ * end is, and a stretch left no longer than a pixel is dropped. Lane
  * stretches that continue one another from lane to lane form regions, swept
  * back and forth. The cells the regions leave unswept near the walls get
  * passes along the reachable part's boundary, straightened (Douglas-Peucker,
