@@ -368,6 +368,10 @@ struct Job
 {
   std::vector<cv::Point2d> points;
   std::vector<SegmentKind> kinds;  ///< one per segment
+  /// For a region, the other way to sweep its lanes (the first lane from
+  /// high s to low, the turns at the other ends); empty when there is none.
+  std::vector<cv::Point2d> otherPoints;
+  std::vector<SegmentKind> otherKinds;
   int lanes = 0;
   bool pass = false;
 };
@@ -489,7 +493,7 @@ void sweepPath(cv::Mat & swept, const std::vector<cv::Point2d> & points, double 
 /// route. False when there is no way (the region is cut there).
 bool connectLanes(
   PathBuilder & path, const Interval & done, const Interval & next, const LaneFrame & frame,
-  const cv::Mat & slack)
+  const cv::Mat & slack, bool sweep)
 {
   const cv::Point2d from = path.last();
   const double sFrom = frame.sOf(from);
@@ -497,66 +501,77 @@ bool connectLanes(
   const cv::Point2d to = atHigh ? next.p1 : next.p0;
   const double sTo = atHigh ? next.s1 : next.s0;
   if (segmentClear(slack, from, to)) {
-    path.add(to, SegmentKind::Transit, true);
+    path.add(to, SegmentKind::Transit, sweep);
     return true;
   }
   if (sTo >= done.s0 && sTo <= done.s1) {
     const cv::Point2d corner = onLane(done, sTo);
     if (segmentClear(slack, corner, to)) {
-      path.add(corner, SegmentKind::Transit, true);
-      path.add(to, SegmentKind::Transit, true);
+      path.add(corner, SegmentKind::Transit, sweep);
+      path.add(to, SegmentKind::Transit, sweep);
       return true;
     }
   }
   if (sFrom >= next.s0 && sFrom <= next.s1) {
     const cv::Point2d corner = onLane(next, sFrom);
     if (segmentClear(slack, from, corner)) {
-      path.add(corner, SegmentKind::Transit, true);
-      path.add(to, SegmentKind::Transit, true);
+      path.add(corner, SegmentKind::Transit, sweep);
+      path.add(to, SegmentKind::Transit, sweep);
       return true;
     }
   }
-  return path.routeTo(to, true);
+  return path.routeTo(to, sweep);
 }
 
 /// The sweeps of the regions: each region's lanes top first, the first from
 /// low s to high, alternating, joined at their ends; cut into two jobs where
-/// two lanes cannot be joined. Their bands are drawn into @p swept.
+/// two lanes cannot be joined. Their bands are drawn into @p swept. Each job
+/// also gets the other way to sweep its lanes, when its turns can be made.
 std::vector<Job> regionJobs(
   const std::vector<Region> & regions, const std::vector<Interval> & intervals,
   const LaneFrame & frame, const cv::Mat & slack, Router & router, cv::Mat & swept,
   double halfSwath)
 {
   std::vector<Job> jobs;
-  for (const Region & region : regions) {
-    PathBuilder path(slack, router, swept, halfSwath);
-    int lanes = 0;
-    const auto finish = [&]() {
-      Job job;
-      job.points = std::move(path.points());
-      job.kinds = std::move(path.kinds());
-      job.lanes = lanes;
-      jobs.push_back(std::move(job));
+  PathBuilder path(slack, router, swept, halfSwath);
+  // Sweeps members [from, to) of a region, the first one low s first when
+  // @p lowFirst; stops before the first lane it cannot reach and returns
+  // where it stopped.
+  const auto sweepLanes =
+    [&](const Region & region, std::size_t from, std::size_t to, bool lowFirst, bool sweep) {
       path.reset();
-      lanes = 0;
+      std::size_t j = from;
+      for (; j < to; ++j) {
+        const Interval & iv = intervals[static_cast<std::size_t>(region.members[j])];
+        const bool low = lowFirst == ((j - from) % 2 == 0);
+        if (
+          j > from && !connectLanes(
+                        path, intervals[static_cast<std::size_t>(region.members[j - 1])], iv, frame,
+                        slack, sweep)) {
+          break;
+        }
+        if (j == from) {
+          path.begin(low ? iv.p0 : iv.p1, sweep);
+        }
+        path.add(low ? iv.p1 : iv.p0, SegmentKind::Lane, sweep);
+      }
+      return j;
     };
-    for (std::size_t j = 0; j < region.members.size(); ++j) {
-      const Interval & iv = intervals[static_cast<std::size_t>(region.members[j])];
-      const bool lowFirst = j % 2 == 0;
-      const cv::Point2d & first = lowFirst ? iv.p0 : iv.p1;
-      if (
-        !path.empty() &&
-        !connectLanes(
-          path, intervals[static_cast<std::size_t>(region.members[j - 1])], iv, frame, slack)) {
-        finish();
+  for (const Region & region : regions) {
+    std::size_t from = 0;
+    while (from < region.members.size()) {
+      const std::size_t to = sweepLanes(region, from, region.members.size(), true, true);
+      Job job;
+      job.points = path.points();
+      job.kinds = path.kinds();
+      job.lanes = static_cast<int>(to - from);
+      if (to - from > 1 && sweepLanes(region, from, to, false, false) == to) {
+        job.otherPoints = path.points();
+        job.otherKinds = path.kinds();
       }
-      if (path.empty()) {
-        path.begin(first, true);
-      }
-      path.add(lowFirst ? iv.p1 : iv.p0, SegmentKind::Lane, true);
-      ++lanes;
+      jobs.push_back(std::move(job));
+      from = to;
     }
-    finish();
   }
   return jobs;
 }
@@ -799,25 +814,27 @@ struct Visited
   int lanes = 0;
   int passes = 0;
   std::size_t jobs = 0;
-  bool all = true;  ///< false when some job could not be reached
+  int otherWays = 0;  ///< regions swept the other way (their turns not drawn yet)
+  bool all = true;    ///< false when some job could not be reached
 };
 
 Visited visitJobs(
   const std::vector<Job> & jobs, PathBuilder & path, const cv::Mat & slack, Router & router)
 {
-  // Target 2j is the first point of job j, 2j + 1 its last.
-  const auto endPoint = [&jobs](std::size_t e) {
-    const Job & job = jobs[e / 2];
-    return e % 2 == 0 ? job.points.front() : job.points.back();
+  // Targets 4j and 4j + 1 are the first and last points of job j, 4j + 2
+  // and 4j + 3 those of its other way, when it has one.
+  const auto polyline = [&jobs](std::size_t e) -> const std::vector<cv::Point2d> & {
+    const Job & job = jobs[e / 4];
+    return e % 4 < 2 ? job.points : job.otherPoints;
   };
-  std::vector<cv::Point> anchors(2 * jobs.size());
-  std::vector<char> active(anchors.size(), 1);
+  const auto endPoint = [&](std::size_t e) {
+    return e % 2 == 0 ? polyline(e).front() : polyline(e).back();
+  };
+  std::vector<cv::Point> anchors(4 * jobs.size());
+  std::vector<char> active(anchors.size(), 0);
   for (std::size_t e = 0; e < anchors.size(); ++e) {
-    if (!anchorPixel(slack, endPoint(e), anchors[e])) {
-      // Not expected: every job end lies in a clear square.
-      active[e - e % 2] = 0;
-      active[e - e % 2 + 1] = 0;
-    }
+    // Not expected to fail: every job end lies in a clear square.
+    active[e] = !polyline(e).empty() && anchorPixel(slack, endPoint(e), anchors[e]) ? 1 : 0;
   }
   router.setTargets(anchors);
   std::vector<cv::Point> route;
@@ -832,20 +849,22 @@ Visited visitJobs(
       break;
     }
     const auto e = static_cast<std::size_t>(chosen);
-    const Job & job = jobs[e / 2];
-    active[e - e % 2] = 0;
-    active[e - e % 2 + 1] = 0;
+    const Job & job = jobs[e / 4];
+    std::fill_n(active.begin() + static_cast<std::ptrdiff_t>(e - e % 4), 4, 0);
     path.addRoute(route, endPoint(e), true);
-    const std::size_t n = job.points.size();
+    const std::vector<cv::Point2d> & points = polyline(e);
+    const std::vector<SegmentKind> & kinds = e % 4 < 2 ? job.kinds : job.otherKinds;
+    const std::size_t n = points.size();
     for (std::size_t i = 1; i < n; ++i) {
       if (e % 2 == 0) {
-        path.add(job.points[i], job.kinds[i - 1], job.pass);
+        path.add(points[i], kinds[i - 1], job.pass);
       } else {
-        path.add(job.points[n - 1 - i], job.kinds[n - 1 - i], job.pass);
+        path.add(points[n - 1 - i], kinds[n - 1 - i], job.pass);
       }
     }
     out.lanes += job.lanes;
     out.passes += job.pass ? 1 : 0;
+    out.otherWays += e % 4 < 2 ? 0 : 1;
     ++out.jobs;
   }
   out.all = out.jobs == jobs.size();
@@ -1218,8 +1237,9 @@ PixelPlan plan(
     const Visited visited = visitJobs(jobs, path, slack, router);
     lanes += visited.lanes;
     wallPasses += visited.passes;
-    if (!visited.all) {
-      // Not expected: the band of a job left out was drawn with the regions.
+    if (!visited.all || visited.otherWays > 0) {
+      // The bands of the regions were drawn with their turns one way, and
+      // that of a job left out (not expected) with the regions.
       sweepPath(swept, path.points(), halfSwath);
     }
     time.ordering += secondsSince(stage);

@@ -135,7 +135,8 @@ struct CoveragePath
  * passes along the reachable part's boundary, straightened (Douglas-Peucker,
  * 1 px) wherever the straight segment is clear and still sweeps the cells
  * the pass is for. Regions and passes are then swept each as a whole, from
- * either end: from where the path is, the one whose end is nearest along
+ * either end (a region also with its turns at the other ends of its lanes):
+ * from where the path is, the one whose end is nearest along
  * the reachable pixels comes next (searched on the pixels near by, and on
  * blocks of about a third of a swath further away), reached by a shortest
  * route (A*, 8 neighbours) made straight where a clear segment allows. Then,
