@@ -380,8 +380,16 @@ struct Job
 class PathBuilder
 {
 public:
-  PathBuilder(const cv::Mat & slack, Router & router, cv::Mat & swept, double halfSwath)
-  : slack_(slack), router_(router), swept_(swept), halfSwath_(halfSwath)
+  /// Draws the band of the segments it is asked to into @p swept, those of
+  /// transit segments into @p transitSwept when given.
+  PathBuilder(
+    const cv::Mat & slack, Router & router, cv::Mat & swept, double halfSwath,
+    cv::Mat * transitSwept = nullptr)
+  : slack_(slack),
+    router_(router),
+    swept_(swept),
+    transitSwept_(transitSwept != nullptr ? *transitSwept : swept),
+    halfSwath_(halfSwath)
   {
   }
 
@@ -410,7 +418,8 @@ public:
       return;
     }
     if (sweep) {
-      sweepSegment(swept_, points_.back(), p, halfSwath_);
+      sweepSegment(
+        kind == SegmentKind::Transit ? transitSwept_ : swept_, points_.back(), p, halfSwath_);
     }
     points_.push_back(p);
     kinds_.push_back(kind);
@@ -471,6 +480,7 @@ private:
   const cv::Mat & slack_;
   Router & router_;
   cv::Mat & swept_;
+  cv::Mat & transitSwept_;
   double halfSwath_;
   std::vector<cv::Point2d> points_;
   std::vector<SegmentKind> kinds_;
@@ -525,15 +535,17 @@ bool connectLanes(
 
 /// The sweeps of the regions: each region's lanes top first, the first from
 /// low s to high, alternating, joined at their ends; cut into two jobs where
-/// two lanes cannot be joined. Their bands are drawn into @p swept. Each job
-/// also gets the other way to sweep its lanes, when its turns can be made.
+/// two lanes cannot be joined. The bands of their lanes are drawn into
+/// @p swept, those of their turns into @p turns (turns are drawn again with
+/// the way a region is swept). Each job also gets the other way to sweep its
+/// lanes, when its turns can be made.
 std::vector<Job> regionJobs(
   const std::vector<Region> & regions, const std::vector<Interval> & intervals,
-  const LaneFrame & frame, const cv::Mat & slack, Router & router, cv::Mat & swept,
+  const LaneFrame & frame, const cv::Mat & slack, Router & router, cv::Mat & swept, cv::Mat & turns,
   double halfSwath)
 {
   std::vector<Job> jobs;
-  PathBuilder path(slack, router, swept, halfSwath);
+  PathBuilder path(slack, router, swept, halfSwath, &turns);
   // Sweeps members [from, to) of a region, the first one low s first when
   // @p lowFirst; stops before the first lane it cannot reach and returns
   // where it stopped.
@@ -814,8 +826,7 @@ struct Visited
   int lanes = 0;
   int passes = 0;
   std::size_t jobs = 0;
-  int otherWays = 0;  ///< regions swept the other way (their turns not drawn yet)
-  bool all = true;    ///< false when some job could not be reached
+  bool all = true;  ///< false when some job could not be reached
 };
 
 Visited visitJobs(
@@ -855,16 +866,15 @@ Visited visitJobs(
     const std::vector<cv::Point2d> & points = polyline(e);
     const std::vector<SegmentKind> & kinds = e % 4 < 2 ? job.kinds : job.otherKinds;
     const std::size_t n = points.size();
+    // A region's lanes are in the band already; its turns, the ones of the
+    // way it is swept, are drawn now.
     for (std::size_t i = 1; i < n; ++i) {
-      if (e % 2 == 0) {
-        path.add(points[i], kinds[i - 1], job.pass);
-      } else {
-        path.add(points[n - 1 - i], kinds[n - 1 - i], job.pass);
-      }
+      const std::size_t k = e % 2 == 0 ? i : n - i;
+      const SegmentKind kind = kinds[k - 1];
+      path.add(points[e % 2 == 0 ? i : n - 1 - i], kind, job.pass || kind == SegmentKind::Transit);
     }
     out.lanes += job.lanes;
     out.passes += job.pass ? 1 : 0;
-    out.otherWays += e % 4 < 2 ? 0 : 1;
     ++out.jobs;
   }
   out.all = out.jobs == jobs.size();
@@ -1199,7 +1209,9 @@ PixelPlan plan(
   const double swath = settings.swathPx;
   Router router(moves, static_cast<int>(std::floor(swath / 2.5)), 5.0 * swath);
   cv::Mat swept = cv::Mat::zeros(work.size(), CV_8UC1);
-  std::vector<Job> jobs = regionJobs(regions, intervals, frame, slack, router, swept, halfSwath);
+  cv::Mat turns = cv::Mat::zeros(work.size(), CV_8UC1);
+  std::vector<Job> jobs =
+    regionJobs(regions, intervals, frame, slack, router, swept, turns, halfSwath);
   time.lanes = secondsSince(stage);
   const std::vector<std::vector<cv::Point>> chains = boundaryChains(reach);
   const int gap = static_cast<int>(std::ceil(settings.spacingPx));
@@ -1207,17 +1219,18 @@ PixelPlan plan(
   // Where wall passes will run anyway, the lanes end half a swath earlier.
   stage = Clock::now();
   cv::Mat uncovered;
-  cv::bitwise_and(coverable, ~swept, uncovered);
+  cv::bitwise_and(coverable, ~(swept | turns), uncovered);
   shrinkLaneEnds(intervals, uncovered, halfSwath);
   regions = chainRegions(intervals, neighbours);
   swept.setTo(0);
-  jobs = regionJobs(regions, intervals, frame, slack, router, swept, halfSwath);
+  turns.setTo(0);
+  jobs = regionJobs(regions, intervals, frame, slack, router, swept, turns, halfSwath);
   time.lanes += secondsSince(stage);
 
   // Passes along the walls for the coverable cells the lanes leave, then
   // everything visited nearest first; then passes for what is still left.
   stage = Clock::now();
-  std::vector<Job> passes = passJobs(chains, coverable, swept, slack, near, halfSwath, gap);
+  std::vector<Job> passes = passJobs(chains, coverable, swept | turns, slack, near, halfSwath, gap);
   time.passes += secondsSince(stage);
   std::move(passes.begin(), passes.end(), std::back_inserter(jobs));
   PathBuilder path(slack, router, swept, halfSwath);
@@ -1237,9 +1250,8 @@ PixelPlan plan(
     const Visited visited = visitJobs(jobs, path, slack, router);
     lanes += visited.lanes;
     wallPasses += visited.passes;
-    if (!visited.all || visited.otherWays > 0) {
-      // The bands of the regions were drawn with their turns one way, and
-      // that of a job left out (not expected) with the regions.
+    if (!visited.all) {
+      // Not expected: the lanes of a region left out were drawn.
       sweepPath(swept, path.points(), halfSwath);
     }
     time.ordering += secondsSince(stage);

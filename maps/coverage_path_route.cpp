@@ -229,8 +229,17 @@ void sweepSegment(cv::Mat & swept, const cv::Point2d & a, const cv::Point2d & b,
     std::min(swept.rows - 1, static_cast<int>(std::floor(std::max(a.y, b.y) + halfWidth)));
   const double dx = b.x - a.x;
   const double dy = b.y - a.y;
-  const double length = std::hypot(dx, dy);
+  const double length = std::sqrt(dx * dx + dy * dy);
   const double inf = std::numeric_limits<double>::infinity();
+  // The middle of the band: points whose foot lies on the segment, within
+  // halfWidth of it, that is 0 <= (x - a.x) ux + e uy <= length and
+  // |(x - a.x) uy - e ux| <= halfWidth along row e = y - a.y; both linear in x.
+  const double ux = length > 0.0 ? dx / length : 0.0;
+  const double uy = length > 0.0 ? dy / length : 0.0;
+  const bool alongX = std::abs(ux) >= 1e-12;
+  const bool acrossX = std::abs(uy) >= 1e-12;
+  const double invX = alongX ? 1.0 / ux : 0.0;
+  const double invY = acrossX ? 1.0 / uy : 0.0;
   for (int r = row0; r <= row1; ++r) {
     double lo = inf;
     double hi = -inf;
@@ -244,31 +253,34 @@ void sweepSegment(cv::Mat & swept, const cv::Point2d & a, const cv::Point2d & b,
         hi = std::max(hi, p.x + w);
       }
     }
-    // The middle: points whose foot lies on the segment, within halfWidth of
-    // it. Both conditions are linear in x along the row.
     if (length > 0.0) {
-      const double ux = dx / length;
-      const double uy = dy / length;
+      const double e = r - a.y;
       double xlo = -inf;
       double xhi = inf;
-      const auto clip = [&](double coef, double constant, double mn, double mx) {
-        // mn <= coef * (x - a.x) + constant <= mx
-        if (std::abs(coef) < 1e-12) {
-          if (constant < mn || constant > mx) {
-            xlo = inf;
-          }
-          return;
-        }
-        double x1 = (mn - constant) / coef + a.x;
-        double x2 = (mx - constant) / coef + a.x;
+      // 0 <= (x - a.x) ux + e uy <= length
+      if (alongX) {
+        double x1 = (0.0 - e * uy) * invX;
+        double x2 = (length - e * uy) * invX;
         if (x1 > x2) {
           std::swap(x1, x2);
         }
-        xlo = std::max(xlo, x1);
-        xhi = std::min(xhi, x2);
-      };
-      clip(ux, (r - a.y) * uy, 0.0, length);
-      clip(-uy, (r - a.y) * ux, -halfWidth, halfWidth);
+        xlo = std::max(xlo, x1 + a.x);
+        xhi = std::min(xhi, x2 + a.x);
+      } else if (e * uy < 0.0 || e * uy > length) {
+        xlo = inf;
+      }
+      // -halfWidth <= (x - a.x) uy - e ux <= halfWidth
+      if (acrossX) {
+        double x1 = (e * ux - halfWidth) * invY;
+        double x2 = (e * ux + halfWidth) * invY;
+        if (x1 > x2) {
+          std::swap(x1, x2);
+        }
+        xlo = std::max(xlo, x1 + a.x);
+        xhi = std::min(xhi, x2 + a.x);
+      } else if (std::abs(e * ux) > halfWidth) {
+        xlo = inf;
+      }
       if (xlo <= xhi) {
         lo = std::min(lo, xlo);
         hi = std::max(hi, xhi);
