@@ -30,6 +30,14 @@ void indicesHolding(double v, int & lo, int & hi)
 
 bool onLine(double v) { return std::abs(v - std::floor(v) - 0.5) <= kOnLine; }
 
+/// Squared distance from @p p to the centre of pixel (@p c, @p r).
+double squaredDistance(const cv::Point2d & p, int c, int r)
+{
+  const double dx = p.x - c;
+  const double dy = p.y - r;
+  return dx * dx + dy * dy;
+}
+
 /// Every pixel whose closed square holds @p p keeps slack >= its distance to @p p.
 bool pointClear(const cv::Mat & slack, const cv::Point2d & p)
 {
@@ -42,7 +50,7 @@ bool pointClear(const cv::Mat & slack, const cv::Point2d & p)
   for (int r = r0; r <= r1; ++r) {
     for (int c = c0; c <= c1; ++c) {
       const double s = slackAt(slack, c, r);
-      if (s < kHalfDiagonal && s < std::hypot(p.x - c, p.y - r)) {
+      if (s < kHalfDiagonal && (s < 0.0 || s * s < squaredDistance(p, c, r))) {
         return false;
       }
     }
@@ -65,7 +73,7 @@ bool pieceClear(const cv::Mat & slack, const cv::Point2d & p, const cv::Point2d 
       const double s = slackAt(slack, c, r);
       if (
         s < kHalfDiagonal &&
-        (s < std::hypot(p.x - c, p.y - r) || s < std::hypot(q.x - c, q.y - r))) {
+        (s < 0.0 || s * s < std::max(squaredDistance(p, c, r), squaredDistance(q, c, r)))) {
         return false;
       }
     }
