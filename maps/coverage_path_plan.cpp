@@ -784,6 +784,7 @@ std::vector<cv::Point2d> smoothPass(const PassRun & run, const cv::Mat & slack, 
     }
   }
   std::vector<cv::Point2d> out;
+  out.reserve(checked.size());
   for (const std::size_t i : checked) {
     out.push_back(at(i));
   }
@@ -962,11 +963,11 @@ std::vector<int> partsOfRuns(const std::vector<Run> & runs, const cv::Mat & dist
       }
       for (std::size_t k = a; k < rowStart && runs[k].x0 <= r.x1 + 1; ++k) {
         const Run & q = runs[k];
-        if (q.x1 >= r.x0 && q.x0 <= r.x1) {
-          join(i, k);
-        } else if (
-          q.x1 + 1 == r.x0 ? diagonal(q.x1, y - 1) && diagonal(r.x0, y)
-                           : diagonal(q.x0, y - 1) && diagonal(r.x1, y)) {
+        const bool overlap = q.x1 >= r.x0 && q.x0 <= r.x1;
+        // Touching at a corner only: q ends where r begins, or the reverse.
+        const bool corner = q.x1 + 1 == r.x0 ? diagonal(q.x1, y - 1) && diagonal(r.x0, y)
+                                             : diagonal(q.x0, y - 1) && diagonal(r.x1, y);
+        if (overlap || corner) {
           join(i, k);
         }
       }
@@ -1035,23 +1036,24 @@ cv::Mat coverableFloor(
   const cv::Mat & work, const cv::Mat & reach, const std::vector<Run> & reachRuns, double halfSwath)
 {
   const int rows = static_cast<int>(std::floor(halfSwath));
-  std::vector<int> halfWidth(static_cast<std::size_t>(2 * rows + 1));
+  // halfWidth[k]: the disc's reach along the row k - rows away.
+  std::vector<int> halfWidth;
   for (int dy = -rows; dy <= rows; ++dy) {
     int w = 0;
     while ((w + 1) * (w + 1) + dy * dy <= halfSwath * halfSwath) {
       ++w;
     }
-    halfWidth[static_cast<std::size_t>(dy + rows)] = w;
+    halfWidth.push_back(w);
   }
   cv::Mat coverable = reach.clone();
   // A stretch of boundary pixels of one row, painted at once.
   const auto paint = [&](int y, int xa, int xb) {
-    for (int dy = -rows; dy <= rows; ++dy) {
-      const int yy = y + dy;
+    for (std::size_t k = 0; k < halfWidth.size(); ++k) {
+      const int yy = y + static_cast<int>(k) - rows;
       if (yy < 0 || yy >= work.rows) {
         continue;
       }
-      const int w = halfWidth[static_cast<std::size_t>(dy + rows)];
+      const int w = halfWidth[k];
       const int x0 = std::max(0, xa - w);
       const int x1 = std::min(work.cols - 1, xb + w);
       std::fill(coverable.ptr<uchar>(yy) + x0, coverable.ptr<uchar>(yy) + x1 + 1, uchar{255});
