@@ -62,18 +62,28 @@ bool pointClear(const cv::Mat & slack, const cv::Point2d & p)
 /// line): each such pixel keeps slack >= the distance to the farther end.
 bool pieceClear(const cv::Mat & slack, const cv::Point2d & p, const cv::Point2d & q)
 {
+  // Most pieces lie inside one square, away from its edges.
+  const double mx = (p.x + q.x) / 2.0;
+  const double my = (p.y + q.y) / 2.0;
+  const int c = static_cast<int>(std::floor(mx + 0.5));
+  const int r = static_cast<int>(std::floor(my + 0.5));
+  if (std::abs(mx - c) < 0.5 - kOnLine && std::abs(my - r) < 0.5 - kOnLine) {
+    const double s = slackAt(slack, c, r);
+    return s >= kHalfDiagonal ||
+           (s >= 0.0 && s * s >= std::max(squaredDistance(p, c, r), squaredDistance(q, c, r)));
+  }
   int c0 = 0;
   int c1 = 0;
   int r0 = 0;
   int r1 = 0;
-  indicesHolding((p.x + q.x) / 2.0, c0, c1);
-  indicesHolding((p.y + q.y) / 2.0, r0, r1);
-  for (int r = r0; r <= r1; ++r) {
-    for (int c = c0; c <= c1; ++c) {
-      const double s = slackAt(slack, c, r);
+  indicesHolding(mx, c0, c1);
+  indicesHolding(my, r0, r1);
+  for (int row = r0; row <= r1; ++row) {
+    for (int col = c0; col <= c1; ++col) {
+      const double s = slackAt(slack, col, row);
       if (
         s < kHalfDiagonal &&
-        (s < 0.0 || s * s < std::max(squaredDistance(p, c, r), squaredDistance(q, c, r)))) {
+        (s < 0.0 || s * s < std::max(squaredDistance(p, col, row), squaredDistance(q, col, row)))) {
         return false;
       }
     }
