@@ -1,6 +1,7 @@
 // The coverage path: the reachable part from a distance transform of the free
 // cells, lanes along the aligned frame's x axis cut into the stretches that
-// keep the robot's clearance, stretches chained into regions swept back and
+// keep the robot's clearance (pulled back from the walls where passes along
+// them will sweep the rest), stretches chained into regions swept back and
 // forth, passes along the walls for the coverable cells the lanes leave, and
 // regions and passes visited nearest first along shortest routes.
 #include "coverage_path_plan.hpp"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <limits>
