@@ -139,7 +139,8 @@ struct CoveragePath
  * from where the path is, the one whose end is nearest along
  * the reachable pixels comes next (searched on the pixels near by, and on
  * blocks of about a third of a swath further away), reached by a shortest
- * route (A*, 8 neighbours) made straight where a clear segment allows. Then,
+ * route over the pixels (8 neighbours; within the blocks' corridor when it
+ * was found on the blocks) made straight where a clear segment allows. Then,
  * up to twice, passes for the coverable cells still unswept are added the
  * same way. The same map and options give the same path.
  *
