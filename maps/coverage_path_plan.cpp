@@ -223,8 +223,9 @@ std::vector<Interval> laneIntervals(
 /// the boundary it follows. When that is so at most lane ends, the passes
 /// follow nearly all of the boundary and every end is pulled back (the
 /// passes then run unbroken); else only those ends are. A lane left no
-/// longer than a pixel is dropped: the passes sweep all of it.
-void shrinkLaneEnds(std::vector<Interval> & intervals, const cv::Mat & uncovered, double halfSwath)
+/// longer than a pixel is dropped: the passes sweep all of it. Returns
+/// whether any end was pulled back.
+bool shrinkLaneEnds(std::vector<Interval> & intervals, const cv::Mat & uncovered, double halfSwath)
 {
   const double reach = halfSwath + 1.0;
   const int r = static_cast<int>(std::ceil(reach));
@@ -250,6 +251,9 @@ void shrinkLaneEnds(std::vector<Interval> & intervals, const cv::Mat & uncovered
     pulled += static_cast<std::size_t>(pull[2 * i] + pull[2 * i + 1]);
   }
   const bool all = 2 * pulled >= pull.size();
+  if (pulled == 0) {
+    return false;
+  }
   std::vector<Interval> kept;
   for (std::size_t i = 0; i < intervals.size(); ++i) {
     Interval iv = intervals[i];
@@ -280,6 +284,7 @@ void shrinkLaneEnds(std::vector<Interval> & intervals, const cv::Mat & uncovered
     iv.region = -1;
   }
   intervals = std::move(kept);
+  return true;
 }
 
 /// A region: intervals on consecutive lanes, each overlapping only its
@@ -289,11 +294,9 @@ struct Region
   std::vector<int> members;
 };
 
-/// Chains the intervals into regions (an interval continues into the next
-/// lane's when each is the other's only overlap) and lists which regions
-/// touch (overlapping intervals on neighbouring lanes).
-std::vector<Region> chainRegions(
-  std::vector<Interval> & intervals, std::vector<std::vector<int>> & neighbours)
+/// Chains the intervals into regions: an interval continues into the next
+/// lane's when each is the other's only overlap.
+std::vector<Region> chainRegions(std::vector<Interval> & intervals)
 {
   const int n = static_cast<int>(intervals.size());
   std::vector<int> down(static_cast<std::size_t>(n), 0);
@@ -345,19 +348,6 @@ std::vector<Region> chainRegions(
       region.members.push_back(m);
     }
     regions.push_back(std::move(region));
-  }
-  neighbours.assign(regions.size(), {});
-  for (const auto & [a, b] : overlaps) {
-    const int ra = intervals[static_cast<std::size_t>(a)].region;
-    const int rb = intervals[static_cast<std::size_t>(b)].region;
-    if (ra != rb) {
-      neighbours[static_cast<std::size_t>(ra)].push_back(rb);
-      neighbours[static_cast<std::size_t>(rb)].push_back(ra);
-    }
-  }
-  for (auto & list : neighbours) {
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
   }
   return regions;
 }
@@ -1204,8 +1194,7 @@ PixelPlan plan(
   const LaneFrame frame(rotation, offset);
   std::vector<Interval> intervals =
     laneIntervals(slack, reach, reachBox, frame, settings.spacingPx, halfSwath, radius);
-  std::vector<std::vector<int>> neighbours;
-  std::vector<Region> regions = chainRegions(intervals, neighbours);
+  std::vector<Region> regions = chainRegions(intervals);
   // Blocks of about a third of the swath for routes longer than five
   // swaths.
   const double swath = settings.swathPx;
@@ -1222,11 +1211,12 @@ PixelPlan plan(
   stage = Clock::now();
   cv::Mat uncovered;
   cv::bitwise_and(coverable, ~(swept | turns), uncovered);
-  shrinkLaneEnds(intervals, uncovered, halfSwath);
-  regions = chainRegions(intervals, neighbours);
-  swept.setTo(0);
-  turns.setTo(0);
-  jobs = regionJobs(regions, intervals, frame, slack, router, swept, turns, halfSwath);
+  if (shrinkLaneEnds(intervals, uncovered, halfSwath)) {
+    regions = chainRegions(intervals);
+    swept.setTo(0);
+    turns.setTo(0);
+    jobs = regionJobs(regions, intervals, frame, slack, router, swept, turns, halfSwath);
+  }
   time.lanes += secondsSince(stage);
 
   // Passes along the walls for the coverable cells the lanes leave, then
