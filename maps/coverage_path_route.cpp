@@ -353,6 +353,14 @@ bool GridSearch::nearest(
   return search<false, false>(from, from, &marks, &accept, nullptr, maxCost, route);
 }
 
+bool GridSearch::nearestToward(
+  const cv::Point & from, const cv::Point & toward, const cv::Mat & marks,
+  const std::function<bool(const cv::Point &)> & accept, std::vector<cv::Point> & route,
+  std::int32_t maxCost)
+{
+  return search<true, false>(from, toward, &marks, &accept, nullptr, maxCost, route);
+}
+
 template <bool kToGoal, bool kCorridor>
 bool GridSearch::search(
   const cv::Point & from, const cv::Point & to, const cv::Mat * marks,
@@ -422,16 +430,12 @@ bool GridSearch::search(
       continue;  // reached again more cheaply since it was queued
     }
     ++settled_;
-    if constexpr (kToGoal) {
-      if (top.index == goal) {
-        found = top.index;
-        break;
-      }
-    } else {
-      if (marked[top.index] != 0 && (*accept)(cv::Point(top.index % width, top.index / width))) {
-        found = top.index;
-        break;
-      }
+    if (
+      marked != nullptr
+        ? marked[top.index] != 0 && (*accept)(cv::Point(top.index % width, top.index / width))
+        : top.index == goal) {
+      found = top.index;
+      break;
     }
     const int x = kToGoal || kCorridor ? top.index % width : 0;
     const int y = kToGoal || kCorridor ? top.index / width : 0;
@@ -619,9 +623,11 @@ int Router::nearestTarget(
     return static_cast<std::int64_t>(d.x) * d.x + static_cast<std::int64_t>(d.y) * d.y;
   };
   std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
+  std::size_t straight = 0;
   for (std::size_t id = 0; id < targets_.size(); ++id) {
-    if (active[id] != 0) {
-      nearest = std::min(nearest, squaredDistance(targets_[id]));
+    if (active[id] != 0 && squaredDistance(targets_[id]) < nearest) {
+      nearest = squaredDistance(targets_[id]);
+      straight = id;
     }
   }
   if (nearest == std::numeric_limits<std::int64_t>::max()) {
@@ -643,7 +649,10 @@ int Router::nearestTarget(
       marks_.at<uchar>(p) = 0;
       return false;
     };
-    if (fine_.nearest(from, marks_, atPixel, route, twoLevels ? nearCost_ : -1)) {
+    // Toward the target nearest in a straight line, taking the first target
+    // met on the way (usually that one).
+    if (fine_.nearestToward(
+          from, targets_[straight], marks_, atPixel, route, twoLevels ? nearCost_ : -1)) {
       return chosen;
     }
     route.clear();

@@ -154,6 +154,14 @@ public:
     const std::function<bool(const cv::Point &)> & accept, std::vector<cv::Point> & route,
     std::int32_t maxCost = -1);
 
+  /// nearest(), searched by A* toward @p toward (a pixel that stands): the
+  /// first marked pixel met that @p accept takes, which need not be the
+  /// nearest one but is found settling far fewer pixels.
+  bool nearestToward(
+    const cv::Point & from, const cv::Point & toward, const cv::Mat & marks,
+    const std::function<bool(const cv::Point &)> & accept, std::vector<cv::Point> & route,
+    std::int32_t maxCost = -1);
+
   /// Pixels settled by the calls so far.
   std::int64_t settled() const { return settled_; }
 
@@ -190,10 +198,11 @@ private:
  *        x block pixels) that hold a reachable pixel first, then on the
  *        pixels of the blocks along that route and their neighbours (all
  *        the pixels when that corridor does not join the ends). A route is a
- *        shortest one within the pixels searched; the nearest target is the
- *        nearest one along the pixels when it lies near, else the one nearest
- *        in a straight line among those of the nearest block along the
- *        blocks (the lowest id among equals).
+ *        shortest one within the pixels searched. The next target, when one
+ *        lies near in a straight line, is the first met by A* on the pixels
+ *        toward the one nearest in a straight line (usually that one); else
+ *        the one nearest in a straight line among those of the nearest block
+ *        along the blocks (the lowest id among equals).
  *
  * Targets are pixels with ids (their index in setTargets()); several may
  * share a pixel. Not for concurrent use.
@@ -209,9 +218,9 @@ public:
   /// Replaces the targets.
   void setTargets(const std::vector<cv::Point> & pixels);
 
-  /// The id of the target nearest to @p from among those where @p active
-  /// (one flag per target) is non-zero, and the route to it; -1 (and
-  /// @p route empty) when none is reachable.
+  /// The id of the next target (see above) from @p from among those where
+  /// @p active (one flag per target) is non-zero, and the route to it; -1
+  /// (and @p route empty) when none is reachable.
   int nearestTarget(
     const cv::Point & from, const std::vector<char> & active, std::vector<cv::Point> & route);
 

@@ -136,11 +136,13 @@ struct CoveragePath
  * 1 px) wherever the straight segment is clear and still sweeps the cells
  * the pass is for. Regions and passes are then swept each as a whole, from
  * either end (a region also with its turns at the other ends of its lanes):
- * from where the path is, the one whose end is nearest along
- * the reachable pixels comes next (searched on the pixels near by, and on
- * blocks of about a third of a swath further away), reached by a shortest
- * route over the pixels (8 neighbours; within the blocks' corridor when it
- * was found on the blocks) made straight where a clear segment allows. Then,
+ * from where the path is, the next is the one whose end lies nearest: the
+ * first end met by A* on the reachable pixels toward the end nearest in a
+ * straight line, when that lies within five swaths, else the nearest along
+ * the blocks of about a third of a swath that hold reachable pixels. It is
+ * reached by a shortest route over the pixels (8 neighbours; within the
+ * blocks' corridor when it was found on the blocks) made straight where a
+ * clear segment allows. Then,
  * up to twice, passes for the coverable cells still unswept are added the
  * same way. The same map and options give the same path.
  *
