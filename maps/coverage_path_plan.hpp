@@ -25,11 +25,6 @@ struct Settings
   cv::Point2d start;  ///< map pixels, inside the image, when hasStart
 };
 
-/// Added to the radius for the clearance every path pixel must have: a point
-/// of a segment lies within 0.71 px of a pixel centre the segment passes
-/// through, so it keeps radius - 0.46 px from every non-free pixel centre.
-constexpr double kClearanceMargin = 0.25;
-
 enum class SegmentKind : std::uint8_t { Lane, Transit };
 
 /// The planner's answer, in map pixels.
@@ -56,9 +51,10 @@ struct PixelPlan
 struct Timings
 {
   double total = 0.0;
-  double transits = 0.0;  ///< routing between lanes, regions and passes
-  double cleanup = 0.0;   ///< finding and ordering the passes along walls
-  std::int64_t routedPixels = 0;
+  double lanes = 0.0;             ///< lanes, regions and their sweeps
+  double passes = 0.0;            ///< finding and straightening the passes along walls
+  double ordering = 0.0;          ///< visiting regions and passes, routes between them
+  std::int64_t routedPixels = 0;  ///< pixels settled by the route searches
 };
 
 /**
@@ -66,9 +62,9 @@ struct Timings
  *        along the x axis of @p rotation's frame (2x3 `CV_64F`, map pixels to
  *        aligned pixels, a rotation).
  *
- * Every segment of the answer passes only through pixels whose distance to
- * the nearest pixel that is not free (cv::distanceTransform, L2, precise mask;
- * outside the image counts as not free) is at least radiusPx + kClearanceMargin.
+ * Every segment of the answer is clear by the rule of coverage_path_route.hpp:
+ * every point of it keeps at least radiusPx - 0.5 from the centre of every
+ * pixel that is not free (outside the image counts as not free).
  * @param timings filled when not null.
  */
 PixelPlan plan(

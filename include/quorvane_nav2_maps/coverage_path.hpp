@@ -29,7 +29,8 @@ struct CoveragePathOptions
   /// Width the robot's tool sweeps in one pass; finite, > 0.
   double swathWidth = 0.5;
   /// Radius of the robot; finite, >= 0. Every point of the path keeps this
-  /// distance from every cell that is not free (unknown cells are not free).
+  /// distance, less half a pixel, from the centre of every cell that is not
+  /// free (unknown cells are not free); see planCoveragePath().
   double robotRadius = 0.25;
   /// Share of the swath by which neighbouring lanes overlap, in [0, 1):
   /// lanes lie swathWidth * (1 - overlap) apart (or a little closer, so that
@@ -100,31 +101,55 @@ struct CoveragePath
  * metres: its resolution converts the options to pixels and its origin and
  * yaw place the poses (its size must be the map's).
  *
- * Reachable part: the pixel centres whose distance to the nearest cell that
- * is not free (cv::distanceTransform, L2, precise mask; outside the image
- * counts as not free) is at least radius + 0.25 px, 4-connected to the start
- * (or, without a start, the largest such part; ties: the one met first in
- * row order). Every segment of the path passes only through pixels of the
- * reachable part (every pixel whose square it touches), so every point of
- * the path keeps at least radius - 0.46 px from every non-free cell centre.
- * Coverable floor: the free cells within half a swath of the reachable part.
+ * Clearance: D(q) is the distance from pixel q's centre to the nearest centre
+ * of a cell that is not free (cv::distanceTransform, L2, precise mask;
+ * outside the image counts as not free). Every segment of the path is clear:
+ * each pixel q whose closed square it meets keeps D(q) >= radius - 0.5 + the
+ * largest distance from q's centre to a point of the segment in that square
+ * (all distances in pixels). As the distance to the nearest non-free centre
+ * changes by at most the distance moved, every point of the path keeps at
+ * least radius - 0.5 px from every non-free centre. A lane or a move along
+ * an axis through pixel centres is clear wherever D >= radius. The one other
+ * move is a diagonal step between two neighbouring pixel centres that both
+ * keep D >= radius - 0.5 + sqrt(0.5): each half lies in its own pixel's
+ * square, and the corner between them is sqrt(0.5) from both; routes take it
+ * only between two parts that touch at that corner alone.
+ *
+ * Reachable part: the free pixel centres with D >= radius, 4-connected, and
+ * joined across such corners, that the start reaches (by a clear segment to
+ * a pixel whose square holds it), or, without a start, the largest such part
+ * (ties: the one met first in row order). Coverable floor: the free cells
+ * within half a swath of a pixel centre of the reachable part. Parts joined
+ * only by a diagonal step that does not keep the margin above are not
+ * reachable, and their cells count as unreachable.
  *
  * Lanes are lines of the aligned frame spaced swathWidth * (1 - overlap)
- * apart (evenly spread between the extreme ones), cut where the robot does
- * not fit. Lane pieces that continue one another from lane to lane form
- * regions, swept back and forth; a region is entered at the corner nearest
- * to where the path is, next to the region just swept when one is left.
- * Transits follow shortest routes over the reachable pixels (A*, 8
- * neighbours, no corner cut), simplified by Douglas-Peucker (1 px) and
- * checked segment by segment (a failing segment keeps more points). Then the
- * band the path sweeps is drawn, and runs of the reachable part's boundary
- * within half a swath of coverable cells still unswept become wall passes.
- * The same map and options give the same path.
+ * apart (evenly spread between the extreme ones), cut into their clear
+ * stretches, each ending half a pixel inside it. Where the lanes leave
+ * coverable cells unswept near their ends, a pass along the wall (below)
+ * will sweep everything within half a swath of the boundary there, so those
+ * ends are pulled back by half a swath; when that is so at most ends, every
+ * end is, and a stretch left no longer than a pixel is dropped. Lane
+ * stretches that continue one another from lane to lane form regions, swept
+ * back and forth. The cells the regions leave unswept near the walls get
+ * passes along the reachable part's boundary, straightened (Douglas-Peucker,
+ * 1 px) wherever the straight segment is clear and still sweeps the cells
+ * the pass is for. Regions and passes are then swept each as a whole, from
+ * either end (a region also with its turns at the other ends of its lanes):
+ * from where the path is, the next is the one whose end lies nearest: the
+ * first end met by A* on the reachable pixels toward the end nearest in a
+ * straight line, when that lies within five swaths, else the nearest along
+ * the blocks of about a third of a swath that hold reachable pixels. It is
+ * reached by a shortest route over the pixels (8 neighbours; within the
+ * blocks' corridor when it was found on the blocks) made straight where a
+ * clear segment allows. Then,
+ * up to twice, passes for the coverable cells still unswept are added the
+ * same way. The same map and options give the same path.
  *
- * Complexity: O(N) for the distance transforms, the labelling, the lanes
- * and the swept band, N the pixels of the box of the free cells, plus the
- * routes (A*, O(P log P) over the P pixels each explores) and O(R^2 + W^2)
- * for ordering R regions and W wall passes.
+ * Complexity: O(N) for the distance transform, the labelling, the lanes and
+ * the swept band, N the pixels of the box of the free cells, plus the
+ * searches (O(P) over the P pixels and blocks each settles, most of them
+ * local).
  *
  * @return the path in poses and segments and its figures. A map where the
  *         robot fits nowhere (and no start is asked) gives no pose, zero

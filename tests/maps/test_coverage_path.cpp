@@ -15,11 +15,13 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "coverage_path_route.hpp"
 #include "quorvane_nav2_maps/aligned_map.hpp"
 #include "quorvane_nav2_maps/coverage_path.hpp"
 #include "quorvane_nav2_maps/map.hpp"
 #include "quorvane_nav2_maps/map_frame.hpp"
 #include "quorvane_nav2_maps/messages.hpp"
+#include "reference_segment_clearance.hpp"
 #include "sample_floor_plan.hpp"
 #include "test_maps_dir.hpp"
 
@@ -71,7 +73,7 @@ maps::CoveragePathOptions optionsOf(double swath, double radius, double overlap)
 
 struct Check
 {
-  int collisions = 0;          ///< sampled points closer than radius - 0.5 px
+  int collisions = 0;  ///< sampled points on a non-free pixel or maybe closer than radius - 0.5 px
   double coveredShare = 0.0;   ///< of the checker's coverable floor
   std::int64_t coverable = 0;  ///< its coverable cells
 };
@@ -84,19 +86,28 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
   cv::Mat dist;
   cv::distanceTransform(padded, dist, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
   dist = dist(cv::Rect(1, 1, free.cols, free.rows)).clone();
-  // Collisions: points every 0.1 px; a point's distance to the nearest
-  // non-free centre is at least the distance of its nearest pixel less the
-  // offset to that pixel.
+  // Collisions: points every 0.05 px. A point lies at least dist(c) - |q - c|
+  // from every non-free centre, for any pixel c; the best of the nine pixels
+  // about it must keep radius - 0.5, and the pixel it lies on must be free.
   for (std::size_t i = 0; i + 1 < path.poses.size(); ++i) {
     const cv::Point2d a = path.poses[i].pixel;
     const cv::Point2d b = path.poses[i + 1].pixel;
-    const int steps = std::max(1, static_cast<int>(std::ceil(cv::norm(b - a) / 0.1)));
+    const int steps = std::max(1, static_cast<int>(std::ceil(cv::norm(b - a) / 0.05)));
     for (int k = 0; k <= steps; ++k) {
       const cv::Point2d q = a + (b - a) * (static_cast<double>(k) / steps);
-      const cv::Point c(cvRound(q.x), cvRound(q.y));
-      const bool inside = c.x >= 0 && c.y >= 0 && c.x < free.cols && c.y < free.rows;
-      const double clear = inside ? dist.at<float>(c) - cv::norm(q - cv::Point2d(c)) : -1.0;
-      if (clear < radiusPx - 0.5) {
+      double clear = -1.0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const cv::Point c(cvRound(q.x) + dx, cvRound(q.y) + dy);
+          if (c.x >= 0 && c.y >= 0 && c.x < free.cols && c.y < free.rows) {
+            clear = std::max(clear, dist.at<float>(c) - cv::norm(q - cv::Point2d(c)));
+          }
+        }
+      }
+      const cv::Point on(cvRound(q.x), cvRound(q.y));
+      const bool onFree =
+        on.x >= 0 && on.y >= 0 && on.x < free.cols && on.y < free.rows && free.at<uchar>(on) == 255;
+      if (clear < radiusPx - 0.5 || !onFree) {
         ++out.collisions;
       }
     }
@@ -104,10 +115,11 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
   if (path.poses.empty()) {
     return out;
   }
-  // Reachable: pixel centres keeping the radius, 4-connected to the start.
-  cv::Mat keeps = dist >= radiusPx;
+  // Reachable: free pixel centres keeping the radius, 8-connected to the
+  // start.
+  cv::Mat keeps = (dist >= radiusPx) & (free == 255);
   cv::Mat labels;
-  cv::connectedComponents(keeps, labels, 4, CV_32S);
+  cv::connectedComponents(keeps, labels, 8, CV_32S);
   const cv::Point s(cvRound(path.poses[0].pixel.x), cvRound(path.poses[0].pixel.y));
   cv::Mat reachable = labels == labels.at<int>(s);
   cv::Mat toReachable;
@@ -131,51 +143,114 @@ Check check(const cv::Mat & free, const maps::CoveragePath & path, double swathP
   return out;
 }
 
+// ------------------------------------------------------------ the clearance rule
+
+TEST(CoveragePathClearance, SegmentWalkMatchesThePlainRule)
+{
+  // Random slack about the thresholds that matter (0.5 for a piece through
+  // a centre, sqrt(0.5) for a corner), random segments with ends anywhere,
+  // on pixel centres or on the lines between pixels.
+  const unsigned seed = 20240612U;
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  cv::Mat slack(24, 24, CV_32FC1);
+  for (int r = 0; r < slack.rows; ++r) {
+    for (int c = 0; c < slack.cols; ++c) {
+      const double u = unit(rng);
+      slack.at<float>(r, c) =
+        u < 0.15 ? -1.0F : static_cast<float>(u < 0.3 ? 0.75 : 0.45 + 0.3 * unit(rng));
+    }
+  }
+  const auto end = [&]() {
+    const double x = 1.0 + 21.0 * unit(rng);
+    const double y = 1.0 + 21.0 * unit(rng);
+    switch (rng() % 3) {
+      case 0:
+        return cv::Point2d(std::round(x), std::round(y));
+      case 1:
+        return cv::Point2d(std::round(2.0 * x) / 2.0, std::round(2.0 * y) / 2.0);
+      default:
+        return cv::Point2d(x, y);
+    }
+  };
+  int clear = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const cv::Point2d a = end();
+    const cv::Point2d b = rng() % 4 == 0 ? a + cv::Point2d(unit(rng) * 3.0, 0.0) : end();
+    const bool expected = quorvane::oracle::referenceSegmentClear(slack, a, b);
+    ASSERT_EQ(quorvane::coverage_path::segmentClear(slack, a, b), expected)
+      << "seed " << seed << " segment " << k << ": " << a << " - " << b;
+    clear += expected ? 1 : 0;
+    // The clear stretches of the segment are clear, and a clear segment is
+    // one stretch, less the inset at both ends.
+    const double length = cv::norm(b - a);
+    const auto runs = quorvane::coverage_path::clearRuns(slack, a, b, 0.5);
+    for (const auto & run : runs) {
+      ASSERT_TRUE(
+        quorvane::oracle::referenceSegmentClear(slack, a + (b - a) * run.t0, a + (b - a) * run.t1))
+        << "seed " << seed << " segment " << k << ": " << a << " - " << b << " run " << run.t0
+        << ".." << run.t1;
+    }
+    if (expected && length > 1.0) {
+      ASSERT_EQ(runs.size(), 1U) << "seed " << seed << " segment " << k;
+      EXPECT_NEAR(runs[0].t0 * length, 0.5, 1e-9);
+      EXPECT_NEAR((1.0 - runs[0].t1) * length, 0.5, 1e-9);
+    }
+  }
+  // Both outcomes were tried often.
+  EXPECT_GT(clear, 1000);
+  EXPECT_LT(clear, 19000);
+}
+
 // ------------------------------------------------------------ hand-made rooms
 
 TEST(CoveragePathRooms, EmptyRectangleSweepsEvenLanes)
 {
-  // 408 x 109 free pixels. Radius 0.2 m = 4 px: the robot fits where the
-  // distance to the wall is >= 4.25, from the 5th pixel in: 400 x 101 pixel
-  // centres, so the lanes span 100 px across. Spacing 0.5 * 0.7 = 7 px:
-  // ceil(100 / 7) = 15 gaps of 100 / 15 px, 16 lanes, each 400 px long (the
-  // pixels' squares) less 2e-3 px at the ends; the turns are straight.
-  const cv::Mat free = roomOf({408, 109}, {{0, 0, 408, 109}});
+  // 408 x 112 free pixels. Radius 0.2 m = 4 px: the robot fits where the
+  // distance to the nearest non-free centre (the first one outside) is >= 4,
+  // from the 4th pixel in: columns 3..404 and rows 3..108, so the lanes span
+  // 105 px across. Spacing 0.5 * 0.7 = 7 px: ceil(105 / 7) = 15 gaps of 7 px,
+  // 16 lanes on pixel rows. A lane through pixel centres keeps the rule
+  // wherever the robot fits: each crosses the squares of columns 3..404 and
+  // ends half a pixel inside, at the centres of columns 3 and 404, 401 px;
+  // the turns are straight, 7 px each.
+  const cv::Mat free = roomOf({408, 112}, {{0, 0, 408, 112}});
   const maps::Map map = mapOf(free);
   const maps::CoveragePath path = maps::planCoveragePath(map, optionsOf(0.5, 0.2, 0.3));
   EXPECT_EQ(path.lanes, 16);
-  EXPECT_EQ(path.wallPasses, 0);
-  EXPECT_NEAR(path.laneLength, 16 * (400.0 - 2e-3) * kRes, 1e-6);
-  EXPECT_NEAR(path.transitLength, 100.0 * kRes, 1e-6);
+  EXPECT_NEAR(path.laneLength, 16 * 401.0 * kRes, 1e-6);
+  EXPECT_NEAR(path.transitLength, 15 * 7.0 * kRes, 1e-6);
   EXPECT_NEAR(path.pathLength, path.laneLength + path.transitLength, 1e-9);
   EXPECT_EQ(path.turns, 2 * 15);
   ASSERT_EQ(path.segments.size(), 16U + 15U);
+  // Every cell lies within half a swath (5 px) of the lanes and their turns
+  // (a corner cell is sqrt(3^2 + 3^2) = 4.2 px from a lane's end): no wall
+  // pass, nothing unreachable.
+  EXPECT_EQ(path.wallPasses, 0);
   EXPECT_DOUBLE_EQ(path.coveredShare, 1.0);
-  // Only the corner cells lie further than half a swath (5 px) from every
-  // pixel where the robot fits: (4, 4) from the corner is 5.66 px away.
-  EXPECT_NEAR(path.unreachableArea, 4 * kRes * kRes, 1e-12);
-  // Without a start it begins at an end of the first lane, a corner of the
-  // reachable rectangle.
+  EXPECT_EQ(path.unreachableArea, 0.0);
+  // Without a start it begins at the low end of the first lane.
   const cv::Point2d first = path.poses.front().pixel - cv::Point2d(kMargin, kMargin);
-  EXPECT_NEAR(std::min(first.x, 407.0 - first.x), 3.5, 1e-2);
-  EXPECT_NEAR(std::min(first.y, 108.0 - first.y), 4.0, 1e-6);
+  EXPECT_NEAR(std::min(first.x, 407.0 - first.x), 3.0, 1e-6);
+  EXPECT_NEAR(std::min(first.y, 111.0 - first.y), 3.0, 1e-6);
   EXPECT_EQ(path.start, path.poses.front().position);
   const Check c = check(free, path, 10.0, 4.0);
   EXPECT_EQ(c.collisions, 0);
-  EXPECT_GE(c.coveredShare, 0.999);
+  EXPECT_DOUBLE_EQ(c.coveredShare, 1.0);
 }
 
 TEST(CoveragePathRooms, CorridorNarrowerThanASwathIsOneLane)
 {
   // A corridor 9 px (0.45 m) wide and 300 px long, swath 0.5 m, radius
-  // 0.1 m: the robot fits on the rows with distance >= 2.25 to the walls,
-  // rows 2..6. One lane in their middle, row 4, sweeps rows -1..9, all of
-  // the corridor: 296 px long (columns 2..297).
+  // 0.1 m: the robot fits on the rows with distance >= 2 to the walls, rows
+  // 1..7. One lane in their middle, row 4, sweeps rows -1..9, all of the
+  // corridor: it crosses the squares of columns 1..298 and ends at their
+  // centres, 297 px.
   const cv::Mat free = roomOf({300, 9}, {{0, 0, 300, 9}});
   const maps::CoveragePath path = maps::planCoveragePath(mapOf(free), optionsOf(0.5, 0.1, 0.1));
   EXPECT_EQ(path.lanes, 1);
   ASSERT_EQ(path.poses.size(), 2U);
-  EXPECT_NEAR(path.pathLength, (296.0 - 2e-3) * kRes, 1e-6);
+  EXPECT_NEAR(path.pathLength, 297.0 * kRes, 1e-6);
   EXPECT_NEAR(path.poses[0].pixel.y, kMargin + 4.0, 1e-6);
   EXPECT_EQ(path.turns, 0);
   EXPECT_DOUBLE_EQ(path.coveredShare, 1.0);
@@ -190,6 +265,7 @@ struct RoomCase
   cv::Size size;
   std::vector<cv::Rect> free;
   std::vector<cv::Rect> obstacles;
+  double radius = 0.25;  ///< metres
 };
 
 class CoveragePathShapes : public ::testing::TestWithParam<RoomCase>
@@ -203,8 +279,9 @@ TEST_P(CoveragePathShapes, SweepsAllWithoutCollision)
   for (const cv::Rect & r : rc.obstacles) {
     free(r + cv::Point(kMargin, kMargin)).setTo(0);
   }
-  const maps::CoveragePath path = maps::planCoveragePath(mapOf(free), optionsOf(0.5, 0.25, 0.1));
-  const Check c = check(free, path, 10.0, 5.0);
+  const maps::CoveragePath path =
+    maps::planCoveragePath(mapOf(free), optionsOf(0.5, rc.radius, 0.1));
+  const Check c = check(free, path, 10.0, rc.radius / kRes);
   EXPECT_EQ(c.collisions, 0);
   EXPECT_GE(c.coveredShare, 0.99);
   EXPECT_GE(path.coveredShare, 0.99);
@@ -222,7 +299,10 @@ INSTANTIATE_TEST_SUITE_P(
     // An L: a 300 x 100 arm over a 100 x 200 leg.
     RoomCase{"L", {300, 300}, {{0, 0, 300, 100}, {0, 100, 100, 200}}, {}},
     // A 300 x 200 room with a 40 x 40 pillar in the middle.
-    RoomCase{"Pillar", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}}),
+    RoomCase{"Pillar", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}},
+    // The same for a robot of no size: its centre may pass every free pixel
+    // and none other (the pillar's pixels keep distance 0 from themselves).
+    RoomCase{"PillarPointRobot", {300, 200}, {{0, 0, 300, 200}}, {{130, 80, 40, 40}}, 0.0}),
   [](const auto & param) { return param.param.name; });
 
 TEST(CoveragePathRooms, DoorNarrowerThanTheRobotKeepsTheOtherRoomUnreachable)
@@ -239,14 +319,14 @@ TEST(CoveragePathRooms, DoorNarrowerThanTheRobotKeepsTheOtherRoomUnreachable)
   for (const maps::CoveragePose & pose : path.poses) {
     EXPECT_LT(pose.pixel.x, kMargin + 200.0);
   }
-  // Unreachable: the right room, all of it; in the left room the ten cells
-  // of each corner further than 5 px from (5, 5), where the robot's fitting
-  // pixels begin; some cells of the door.
+  // Unreachable: the right room, all of it; in the left room the corner
+  // cell of each corner, sqrt(32) px from (4, 4), where the robot's fitting
+  // pixels begin (the cells beside it are 5 px away); some cells of the door.
   EXPECT_EQ(cv::countNonZero(path.unreachable(cv::Rect(kMargin + 210, kMargin, 200, 150))), 30000);
-  EXPECT_EQ(cv::countNonZero(path.unreachable(cv::Rect(kMargin, kMargin, 200, 150))), 40);
+  EXPECT_EQ(cv::countNonZero(path.unreachable(cv::Rect(kMargin, kMargin, 200, 150))), 4);
   const double cells = path.unreachableArea / (kRes * kRes);
-  EXPECT_GT(cells, 30040.5);
-  EXPECT_LT(cells, 30040.5 + 80);
+  EXPECT_GT(cells, 30004.5);
+  EXPECT_LT(cells, 30004.5 + 80);
   EXPECT_GE(path.coveredShare, 0.99);
   EXPECT_EQ(check(free, path, 10.0, 5.0).collisions, 0);
 }
@@ -257,10 +337,10 @@ TEST(CoveragePathRooms, StartOnAnObstacleNamesTheNearestPointWhereTheRobotFits)
   const maps::Map map = mapOf(free);
   maps::CoveragePathOptions options = optionsOf(0.5, 0.25, 0.1);
   // On the wall left of the room, level with its middle row: the nearest
-  // pixel where the robot fits (distance >= 5.25, 6 px in) is 6 px right of
+  // pixel where the robot fits (distance >= 5, 5 px in) is 4 px right of
   // the room's first column.
   options.start = maps::pixelToWorld(map.frame, {kMargin - 3.0, kMargin + 50.0});
-  const cv::Point2d nearest = maps::pixelToWorld(map.frame, {kMargin + 5.0, kMargin + 50.0});
+  const cv::Point2d nearest = maps::pixelToWorld(map.frame, {kMargin + 4.0, kMargin + 50.0});
   try {
     maps::planCoveragePath(map, options);
     ADD_FAILURE() << "no cv::Exception";
