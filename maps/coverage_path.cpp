@@ -155,7 +155,8 @@ CoveragePath planCoveragePath(
   if (!anyFree) {
     if (settings.hasStart) {
       CV_Error(
-        cv::Error::StsBadArg, "planCoveragePath: the start is not free: the map has no free cell");
+        cv::Error::StsOutOfRange,
+        "planCoveragePath: the start is not free: the map has no free cell");
     }
     CoveragePath empty;
     empty.unreachable = cv::Mat::zeros(map.free.size(), CV_8UC1);
@@ -165,16 +166,20 @@ CoveragePath planCoveragePath(
   if (plan.startRejected) {
     if (!plan.hasNearestStart) {
       CV_Error_(
-        cv::Error::StsBadArg, ("planCoveragePath: the robot does not fit at the start (%g, %g) m, "
-                               "nor anywhere on the map",
-                               options.start->x, options.start->y));
+        cv::Error::StsOutOfRange,
+        ("planCoveragePath: the robot does not fit at the start (%g, %g) m (pixel (%g, %g)), "
+         "nor anywhere on the map",
+         options.start->x, options.start->y, settings.start.x, settings.start.y));
     }
+    // The nearest point in both units: a caller planning in pixels (a frame
+    // of one unit per pixel) reads the pixel.
     const cv::Point2d nearest = pixelToWorld(frame, plan.nearestStart);
     CV_Error_(
-      cv::Error::StsBadArg,
-      ("planCoveragePath: the robot does not fit at the start (%g, %g) m (not free or too close to "
-       "a wall); the nearest point where it fits is (%g, %g) m",
-       options.start->x, options.start->y, nearest.x, nearest.y));
+      cv::Error::StsOutOfRange,
+      ("planCoveragePath: the robot does not fit at the start (%g, %g) m, pixel (%g, %g) (not free "
+       "or too close to a wall); the nearest point where it fits is (%g, %g) m, pixel (%g, %g)",
+       options.start->x, options.start->y, settings.start.x, settings.start.y, nearest.x,
+       nearest.y, plan.nearestStart.x, plan.nearestStart.y));
   }
   return toCoveragePath(plan, frame, options.swathWidth);
 }

@@ -160,8 +160,9 @@ struct CoveragePath
  *         finite or outside the map's image; (StsBadArg) when @p frame's
  *         size is not the map's or the map has no rotation while it has free
  *         cells; (StsUnsupportedFormat) when `free` is not `CV_8UC1`. After
- *         the clearance is known: (StsBadArg) for a start where the robot
- *         does not fit, naming the nearest point (metres) where it does.
+ *         the clearance is known: (StsOutOfRange) for a start where the
+ *         robot does not fit, naming the nearest point where it does, in
+ *         metres and in pixels.
  */
 QUORVANE_NAV2_MAPS_EXPORT CoveragePath planCoveragePath(
   const AlignedMap & map, const MapFrame & frame, const CoveragePathOptions & options = {});
