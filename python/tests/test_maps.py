@@ -175,17 +175,19 @@ def test_coverage_rectangles(plan, tmp_path):
 
 @needs_maps
 def test_coverage_path_on_an_empty_room(tmp_path):
-    # A free 80 x 180 px room: with a radius of 5 px the robot's centre moves in
-    # a 70 x 170 px box, lanes 10 px apart (no overlap) fit 8 rows from y = 15 to 85.
+    # A free 80 x 180 px room (rows 10 to 89): with a radius of 5 px the robot's
+    # centre keeps to rows 14 to 85, 5 px from the walls' pixel centres (9 and
+    # 90); lanes at most 10 px apart (no overlap) spread evenly over those
+    # 71 px take 9 rows.
     room = np.zeros((100, 200), np.uint8)
     room[10:90, 10:190] = 255
     path = q.coverage_path(room, 10.0, robot_radius=5.0, overlap=0.0)
     poses, kinds = path["poses"], path["kinds"]
     assert poses.shape[1] == 3 and len(kinds) == len(poses) - 1
-    assert set(kinds) <= {"lane", "transit"} and path["lanes"] == 8
-    # Every pose keeps the radius from the walls, less half a pixel.
-    assert (poses[:, 0] >= 14.5 - 1e-9).all() and (poses[:, 0] <= 184.5 + 1e-9).all()
-    assert (poses[:, 1] >= 14.5 - 1e-9).all() and (poses[:, 1] <= 84.5 + 1e-9).all()
+    assert set(kinds) <= {"lane", "transit"} and path["lanes"] == 9
+    # Every pose keeps the radius from the walls' pixel centres, less half a pixel.
+    assert (poses[:, 0] >= 13.5 - 1e-9).all() and (poses[:, 0] <= 185.5 + 1e-9).all()
+    assert (poses[:, 1] >= 13.5 - 1e-9).all() and (poses[:, 1] <= 85.5 + 1e-9).all()
     assert path["covered_share"] >= 0.99
     # Only the room's corners lie beyond half a swath of where the robot fits.
     ys, xs = np.nonzero(path["unreachable"])
