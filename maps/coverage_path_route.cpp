@@ -32,6 +32,27 @@ void indicesHolding(double v, int & lo, int & hi)
 
 bool onLine(double v) { return std::abs(v - std::floor(v) - 0.5) <= kOnLine; }
 
+/// The first pixel (rows, then columns, in order) whose closed square holds
+/// @p p and for which @p test is true; false when there is none.
+template <typename Test>
+bool anyPixelHolding(const cv::Point2d & p, Test && test)
+{
+  int c0 = 0;
+  int c1 = 0;
+  int r0 = 0;
+  int r1 = 0;
+  indicesHolding(p.x, c0, c1);
+  indicesHolding(p.y, r0, r1);
+  for (int r = r0; r <= r1; ++r) {
+    for (int c = c0; c <= c1; ++c) {
+      if (test(c, r)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 /// Squared distance from @p p to the centre of pixel (@p c, @p r).
 double squaredDistance(const cv::Point2d & p, int c, int r)
 {
@@ -43,21 +64,10 @@ double squaredDistance(const cv::Point2d & p, int c, int r)
 /// Every pixel whose closed square holds @p p keeps slack >= its distance to @p p.
 bool pointClear(const cv::Mat & slack, const cv::Point2d & p)
 {
-  int c0 = 0;
-  int c1 = 0;
-  int r0 = 0;
-  int r1 = 0;
-  indicesHolding(p.x, c0, c1);
-  indicesHolding(p.y, r0, r1);
-  for (int r = r0; r <= r1; ++r) {
-    for (int c = c0; c <= c1; ++c) {
-      const double s = slackAt(slack, c, r);
-      if (s < kHalfDiagonal && (s < 0.0 || s * s < squaredDistance(p, c, r))) {
-        return false;
-      }
-    }
-  }
-  return true;
+  return !anyPixelHolding(p, [&](int c, int r) {
+    const double s = slackAt(slack, c, r);
+    return s < kHalfDiagonal && (s < 0.0 || s * s < squaredDistance(p, c, r));
+  });
 }
 
 /// The piece @p p - @p q lies in one closed square (two when it runs along a
@@ -224,21 +234,13 @@ bool diagonalStep(const cv::Mat & slack, const cv::Point2d & a, const cv::Point2
 
 bool anchorPixel(const cv::Mat & slack, const cv::Point2d & p, cv::Point & pixel)
 {
-  int c0 = 0;
-  int c1 = 0;
-  int r0 = 0;
-  int r1 = 0;
-  indicesHolding(p.x, c0, c1);
-  indicesHolding(p.y, r0, r1);
-  for (int r = r0; r <= r1; ++r) {
-    for (int c = c0; c <= c1; ++c) {
-      if (segmentClear(slack, p, cv::Point2d(c, r))) {
-        pixel = cv::Point(c, r);
-        return true;
-      }
+  return anyPixelHolding(p, [&](int c, int r) {
+    if (!segmentClear(slack, p, cv::Point2d(c, r))) {
+      return false;
     }
-  }
-  return false;
+    pixel = cv::Point(c, r);
+    return true;
+  });
 }
 
 void sweepSegment(cv::Mat & swept, const cv::Point2d & a, const cv::Point2d & b, double halfWidth)
