@@ -46,7 +46,6 @@ AlignedMap alignMap(const cv::Mat & free)
   image_scan::checkByteImage(free, "alignMap: the map");
   AlignedMap map;
   map.free = free;
-  map.mapSize = free.size();
   if (free.empty()) {
     return map;
   }

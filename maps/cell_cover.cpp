@@ -60,15 +60,7 @@ void appendExtent(
 std::vector<maps::CoverageRectangle> blocksInMap(
   const maps::AlignedMap & map, const std::vector<CellRect> & rects)
 {
-  const CellGrid grid = [&map] {
-    CellGrid g;
-    g.originX = map.grid.originX;
-    g.originY = map.grid.originY;
-    g.cell = map.grid.cellPx;
-    g.rows = map.grid.rows;
-    g.cols = map.grid.cols;
-    return g;
-  }();
+  const CellGrid grid = runLengthGrid(map.grid);
   constexpr std::size_t kCorners = 5;
   std::vector<cv::Point2f> turned;
   turned.reserve(2 * kCorners * rects.size());

@@ -457,13 +457,6 @@ double tintCells(Canvas & canvas, const cv::Mat & cells, const cv::Scalar & colo
   return 100.0 * count / static_cast<double>(cells.total());
 }
 
-/// Tints the picture where @p unknownFree is set; the share of the map's
-/// cells, in percent, or a negative value when there is none.
-double tintUnknownFree(Canvas & canvas, const cv::Mat & unknownFree)
-{
-  return tintCells(canvas, unknownFree, kUnknownFree);
-}
-
 }  // namespace
 
 double pictureScale(cv::Size mapSize)
@@ -486,7 +479,7 @@ cv::Mat drawInspection(
   double resolution, const cv::Mat & unknownFree)
 {
   Canvas canvas = makeCanvas(free);
-  const double unknownShare = tintUnknownFree(canvas, unknownFree);
+  const double unknownShare = tintCells(canvas, unknownFree, kUnknownFree);
   const maps::CoveragePath * path = inspection.coveragePath ? &*inspection.coveragePath : nullptr;
   const double unreachableShare =
     path != nullptr ? tintCells(canvas, path->unreachable, kUnreachable) : -1.0;

@@ -63,7 +63,6 @@ struct CellGrid
 struct AlignedMap
 {
   cv::Mat free;                //!< the map it was made from (the caller's image, not copied)
-  cv::Size mapSize;            //!< size of that map
   double mainDirection = 0.0;  //!< radians in [0, pi], image convention (y down)
   cv::Mat rotation;  //!< 2x3 `CV_64F`: map pixels to aligned pixels; empty for an empty map
   cv::Rect bounds;   //!< width and height: the aligned image's size (x, y as the core gives them)
