@@ -11,6 +11,7 @@
 // 2 x 3 of 32- or 64-bit floats never passes silently with a non-empty
 // input; the input and the matrix are never written; with one vector as
 // input and output the result is the same as with two.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -35,6 +36,20 @@ float toFloat(double v)
     return v > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
   }
   return static_cast<float>(v);
+}
+
+/// Rounds to the nearest T, NaN becoming 0 and values beyond T's range its
+/// ends. cv::saturate_cast<short>(double) overflows an int on the way for
+/// values near INT_MAX, which the sanitizers rightly report.
+template <typename T>
+T toInteger(double v)
+{
+  if (std::isnan(v)) {
+    return T{0};
+  }
+  const double lo = static_cast<double>(std::numeric_limits<T>::min());
+  const double hi = static_cast<double>(std::numeric_limits<T>::max());
+  return static_cast<T>(std::nearbyint(std::min(std::max(v, lo), hi)));
 }
 
 cv::Mat makeMatrix(ByteReader & in, cv::Mat & storage)
@@ -65,13 +80,13 @@ cv::Mat makeMatrix(ByteReader & in, cv::Mat & storage)
           m.ptr<float>(r)[c] = toFloat(v);
           break;
         case CV_8U:
-          m.ptr<uchar>(r)[c] = cv::saturate_cast<uchar>(v);
+          m.ptr<uchar>(r)[c] = toInteger<uchar>(v);
           break;
         case CV_16S:
-          m.ptr<int16_t>(r)[c] = cv::saturate_cast<int16_t>(v);
+          m.ptr<int16_t>(r)[c] = toInteger<int16_t>(v);
           break;
         default:
-          m.ptr<int32_t>(r)[c] = cv::saturate_cast<int32_t>(v);
+          m.ptr<int32_t>(r)[c] = toInteger<int32_t>(v);
           break;
       }
     }
