@@ -402,6 +402,7 @@ bool GridSearch::search(
       return corridor->blocks->ptr<uchar>((*corridor->blockOfY)[static_cast<std::size_t>(y)])[(
                *corridor->blockOfX)[static_cast<std::size_t>(x)]] != 0;
     } else {
+      (void)corridor;
       (void)x;
       (void)y;
       return true;
