@@ -61,7 +61,7 @@ Canvas makeCanvas(const cv::Mat & free)
   Canvas canvas;
   canvas.scale = pictureScale(free.size());
   cv::Mat grey(free.size(), CV_8UC1, kBlockedGrey);
-  grey.setTo(kFreeGrey, free == 255);
+  grey.setTo(kFreeGrey, free);  // (255 or 0: the image is its own mask)
   const cv::Size size(
     std::max(1, static_cast<int>(std::lround(free.cols * canvas.scale))),
     std::max(1, static_cast<int>(std::lround(free.rows * canvas.scale))));
@@ -183,7 +183,7 @@ void numberCoverage(Canvas & canvas, const maps::Coverage & coverage)
 /// Arrow along the main direction from the middle of the free cells.
 void drawDirection(Canvas & canvas, const cv::Mat & free, double direction)
 {
-  const cv::Rect box = cv::boundingRect(free == 255);
+  const cv::Rect box = cv::boundingRect(free);
   if (box.empty()) {
     return;
   }

@@ -27,7 +27,8 @@ double pictureScale(cv::Size mapSize);
  *        the inner rectangle, the main direction arrow, the farthest junction
  *        pair, the sharpest vertex, and a legend.
  *
- * The nonzero cells of @p unknownFree (map size, or empty for none) are
+ * @p free is a map's free image (`CV_8UC1`, 255 free, 0 otherwise). The
+ * nonzero cells of @p unknownFree (map size, or empty for none) are
  * tinted and get a legend entry of their own. The legend goes in the image
  * corner that hides the fewest markers and free cells; when every corner
  * would hide a free cell, it goes in a white margin added right of the map.

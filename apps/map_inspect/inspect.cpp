@@ -54,10 +54,8 @@ std::vector<cv::Point> farthestJunctions(const Skeleton & skeleton)
 
 std::vector<cv::Point> largestFreeBoundary(const cv::Mat & free)
 {
-  cv::Mat freeCells;
-  cv::compare(free, 255, freeCells, cv::CMP_EQ);
   std::vector<std::vector<cv::Point>> contours;
-  cv::findContours(freeCells, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+  cv::findContours(free, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
   std::vector<cv::Point> largest;
   double largestArea = -1.0;
   for (auto & contour : contours) {

@@ -71,11 +71,13 @@ struct Inspection
   StepTimes timesMs;                  //!< per step, milliseconds
 };
 
-/// Runs every step on @p free (`CV_8UC1`, 255 free).
+/// Runs every step on @p free, a map's free image (`CV_8UC1`, 255 free, 0
+/// otherwise: the steps read any nonzero cell as free).
 Inspection inspectMap(const cv::Mat & free, const InspectOptions & options);
 
-/// Outer boundary (no repeated closing point) of the free region with the
-/// largest enclosed area; empty when there is no free cell.
+/// Outer boundary (no repeated closing point) of the free region (nonzero
+/// cells of @p free) with the largest enclosed area; empty when there is no
+/// free cell.
 std::vector<cv::Point> largestFreeBoundary(const cv::Mat & free);
 
 /// The closed @p boundary simplified with SimplifyPath; the result is closed

@@ -44,9 +44,7 @@ Skeleton thinFreeSpace(
   }
   Skeleton skeleton;
   // 1. the window: bounding box of the free cells
-  cv::Mat freeCells;
-  cv::compare(free, 255, freeCells, cv::CMP_EQ);
-  const cv::Rect box = cv::boundingRect(freeCells);
+  const cv::Rect box = cv::boundingRect(free);
   if (box.empty()) {
     return skeleton;
   }
@@ -63,7 +61,7 @@ Skeleton thinFreeSpace(
   skeleton.cleaningFrame = frame;
   cv::Mat framed;
   cv::copyMakeBorder(
-    freeCells(box), framed, frame, frame, frame, frame, cv::BORDER_CONSTANT, cv::Scalar(0));
+    free(box), framed, frame, frame, frame, frame, cv::BORDER_CONSTANT, cv::Scalar(0));
   const auto start = std::chrono::steady_clock::now();
   skeleton.cleaning = maps::removeSmallRegions(framed, framed, minArea);
   if (cleaningMs != nullptr) {

@@ -32,7 +32,7 @@ struct Skeleton
 };
 
 /**
- * @brief Skeleton of the 255 pixels of @p free.
+ * @brief Skeleton of the free cells of @p free.
  *
  * Only the bounding box of the free cells is thinned, padded by one clear
  * pixel so cells on the image border are thinned like any other. First,
@@ -44,7 +44,7 @@ struct Skeleton
  * cell is free only when all the cells it covers are (walls never open;
  * passages narrower than the factor close).
  *
- * @param free            `CV_8UC1`; 255 marks free space.
+ * @param free            `CV_8UC1`, a map's free image: 255 free, 0 otherwise.
  * @param maxSide         0: always full resolution; otherwise the longest
  *                        side thinned at full resolution, >= 16.
  * @param minRegionAreaPx Smaller regions are removed; 0 or 1: none. Values
