@@ -15,12 +15,15 @@ namespace
  * Sets every pixel of @p image that lies in a nonzero region of @p regions
  * (connected with @p connectivity) of fewer than @p minArea pixels to @p value.
  * Returns the number of such regions and adds their pixels to @p pixels.
+ * @p labels is scratch space, kept from one call to the next so that the
+ * second labelling of an image reuses the first one's buffer (four bytes a
+ * pixel) instead of asking for fresh pages.
  */
 std::int64_t fillSmallRegions(
   const cv::Mat & regions, int connectivity, std::int64_t minArea, cv::Mat & image, uchar value,
-  std::int64_t & pixels)
+  std::int64_t & pixels, cv::Mat & labels)
 {
-  cv::Mat labels, stats, centroids;
+  cv::Mat stats, centroids;
   const int count =
     cv::connectedComponentsWithStats(regions, labels, stats, centroids, connectivity, CV_32S);
   std::vector<uchar> small(static_cast<std::size_t>(count), 0);
@@ -64,10 +67,13 @@ RegionCleaning removeSmallRegions(const cv::Mat & free, cv::Mat & cleaned, std::
   if (minAreaPx > 1 && !result.empty()) {
     cv::Mat obstacles;
     cv::bitwise_not(result, obstacles);
+    cv::Mat labels;
     counts.obstacleSpecks =
-      fillSmallRegions(obstacles, 4, minAreaPx, result, 255, counts.pixelsFreed);
+      fillSmallRegions(obstacles, 4, minAreaPx, result, 255, counts.pixelsFreed, labels);
+    obstacles.release();
     // The labels are taken before any pixel is written: result may be both.
-    counts.freeIslands = fillSmallRegions(result, 8, minAreaPx, result, 0, counts.pixelsBlocked);
+    counts.freeIslands =
+      fillSmallRegions(result, 8, minAreaPx, result, 0, counts.pixelsBlocked, labels);
   }
   cleaned = result;
   return counts;
