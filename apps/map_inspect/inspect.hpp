@@ -72,7 +72,7 @@ struct Inspection
 };
 
 /// Runs every step on @p free, a map's free image (`CV_8UC1`, 255 free, 0
-/// otherwise: the steps read any nonzero cell as free).
+/// otherwise, as maps::Map holds it).
 Inspection inspectMap(const cv::Mat & free, const InspectOptions & options);
 
 /// Outer boundary (no repeated closing point) of the free region (nonzero
