@@ -183,19 +183,17 @@ void numberCoverage(Canvas & canvas, const maps::Coverage & coverage)
 /// Arrow along the main direction from the middle of the free cells.
 void drawDirection(Canvas & canvas, const cv::Mat & free, double direction)
 {
-  const cv::Rect box = cv::boundingRect(free);
-  if (box.empty()) {
+  const std::optional<DirectionArrow> arrow = directionArrow(free, direction);
+  if (!arrow) {
     return;
   }
-  const cv::Point2d centre(box.x + (box.width - 1) / 2.0, box.y + (box.height - 1) / 2.0);
-  const double length = 0.3 * std::min(box.width, box.height);
-  const cv::Point2d tip = centre + length * cv::Point2d(std::cos(direction), std::sin(direction));
   const int t = 2 * canvas.unit;
   cv::arrowedLine(
-    canvas.image, canvas.at(centre), canvas.at(tip), kWhite, t + 2 * canvas.unit, cv::LINE_AA,
-    kShift, 0.12);
+    canvas.image, canvas.at(arrow->tail), canvas.at(arrow->tip), kWhite, t + 2 * canvas.unit,
+    cv::LINE_AA, kShift, 0.12);
   cv::arrowedLine(
-    canvas.image, canvas.at(centre), canvas.at(tip), kArrow, t, cv::LINE_AA, kShift, 0.12);
+    canvas.image, canvas.at(arrow->tail), canvas.at(arrow->tip), kArrow, t, cv::LINE_AA, kShift,
+    0.12);
 }
 
 void drawJunctions(Canvas & canvas, const std::vector<cv::Point> & junctions)
@@ -518,6 +516,18 @@ cv::Mat drawInspection(
   }
   drawLegend(canvas, entries);
   return canvas.image;
+}
+
+std::optional<DirectionArrow> directionArrow(const cv::Mat & free, double direction)
+{
+  const cv::Rect box = cv::boundingRect(free);
+  if (box.empty()) {
+    return std::nullopt;
+  }
+  const cv::Point2d centre(box.x + (box.width - 1) / 2.0, box.y + (box.height - 1) / 2.0);
+  const double length = 0.3 * std::min(box.width, box.height);
+  return DirectionArrow{
+    centre, centre + length * cv::Point2d(std::cos(direction), std::sin(direction)), length};
 }
 
 cv::Mat drawRotated(const Inspection & inspection)

@@ -3,6 +3,7 @@
 
 // Pictures of an inspection: the map in grey with every result drawn over it.
 
+#include <optional>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -36,6 +37,19 @@ double pictureScale(cv::Size mapSize);
 cv::Mat drawInspection(
   const cv::Mat & free, const Inspection & inspection, const InspectOptions & options,
   double resolution, const cv::Mat & unknownFree = cv::Mat());
+
+/// The main direction's arrow, in map pixels.
+struct DirectionArrow
+{
+  cv::Point2d tail;  //!< the middle of the free cells' bounding box
+  cv::Point2d tip;   //!< length away from tail along the direction
+  double length;     //!< 0.3 of the box's shorter side
+};
+
+/// The arrow both the picture and the HTML page draw for @p direction
+/// (radians) over @p free (a map's free image, 255 or 0); nothing when there
+/// is no free cell.
+std::optional<DirectionArrow> directionArrow(const cv::Mat & free, double direction);
 
 /// The rotated map (BGR) with the inner rectangle carried into its frame.
 cv::Mat drawRotated(const Inspection & inspection);

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "draw.hpp"
 #include "report_page.hpp"  // kReportPage, made from report_page.html at configure time
 
 namespace quorvane
@@ -264,19 +266,18 @@ void coverageLayers(const json & rectangles, std::string & fills, std::string & 
   }
 }
 
-/// The arrow along the main direction from the middle of the free cells,
-/// 0.3 of the shorter side of their box long, as in the annotated PNG.
+/// The arrow along the main direction, the annotated PNG's.
 std::string directionLayer(const cv::Mat & free, double direction)
 {
-  const cv::Rect box = cv::boundingRect(free == 255);
-  if (box.empty()) {
+  const std::optional<DirectionArrow> arrow = directionArrow(free, direction);
+  if (!arrow) {
     return {};
   }
-  const cv::Point2d centre(box.x + (box.width - 1) / 2.0, box.y + (box.height - 1) / 2.0);
-  const double length = 0.3 * std::min(box.width, box.height);
+  const cv::Point2d & centre = arrow->tail;
+  const cv::Point2d & tip = arrow->tip;
+  const double length = arrow->length;
   const cv::Point2d along(std::cos(direction), std::sin(direction));
   const cv::Point2d across(-along.y, along.x);
-  const cv::Point2d tip = centre + length * along;
   const cv::Point2d base = tip - 0.08 * length * along;
   const std::string head =
     pointsAttribute({tip, base + 0.045 * length * across, base - 0.045 * length * across});
